@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "Platform/beep.h"
+
+namespace platform {
+
+void Beep() { MessageBeep(MB_OK); }
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// Without Windows' OEM code page, the console's charset is the terminal's.
+#include "Platform/codepage.h"
+
+#include "Platform/charset_posix.h"
+
+namespace platform {
+
+std::string AnsiToConsole(const std::string& text) { return AnsiToLocale(text); }
+
+std::string ConsoleToAnsi(const std::string& text) { return LocaleToAnsi(text); }
+
+std::string UpperAnsi(const std::string& text) {
+  std::string copy = text;
+  for (char& c : copy) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) {
+      c = static_cast<char>(b - 0x20);
+    } else if (b == 0x9A || b == 0x9C || b == 0x9E) {  // š œ ž
+      c = static_cast<char>(b - 0x10);
+    } else if (b == 0xFF) {  // ÿ
+      c = static_cast<char>(0x9F);
+    }
+  }
+  return copy;
+}
+
+// Windows-1252 has no double-byte characters.
+std::size_t NextCharPos(const std::string& text, std::size_t pos) {
+  return pos < text.size() ? pos + 1 : text.size();
+}
+
+}  // namespace platform

@@ -1,0 +1,14 @@
+#include <windows.h>
+
+#include "Platform/command_line.h"
+
+namespace platform {
+
+// Windows keeps the raw command line itself.
+void InitProcess(int, char**) {}
+
+std::string RawCommandLine() { return GetCommandLineA(); }
+
+void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// Files and standard streams, with the Windows semantics the tool relies on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum class StdStream { kInput, kOutput, kError };
+
+// What GetFileType reports.
+enum class FileType { kUnknown = 0, kDisk = 1, kChar = 2, kPipe = 3 };
+
+// An owned file handle. Standard stream handles are borrowed, not closed.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const { return handle_ != kNone; }
+  // Reads up to `size` bytes; false on failure. `*done` is 0 at the end.
+  bool Read(void* buffer, std::size_t size, std::size_t* done);
+  // Writes all `size` bytes; false when not all of them were written.
+  bool Write(const void* data, std::size_t size);
+  FileType Type() const;
+  // Closes an owned handle; false when the platform reports a failure.
+  bool Close();
+
+  static File Standard(StdStream which);
+  // Opens an existing file for reading, sharing it with readers only.
+  static File OpenRead(const std::string& name);
+  // Opens a file for writing at its end, creating it when absent, in one
+  // step; others may read it but not write it while it is open.
+  static File OpenAppend(const std::string& name);
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  File(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
+
+  std::intptr_t handle_ = kNone;
+  bool owned_ = false;
+};
+
+// The longest file name, in bytes before the NUL, that the platform takes.
+constexpr std::size_t kMaxFileName = 258;
+
+// True when the directory search finds an entry of exactly this name (never
+// a wildcard pattern) and that entry is not a directory.
+bool FileExists(const std::string& name);
+
+}  // namespace platform

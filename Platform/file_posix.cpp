@@ -1,0 +1,170 @@
+// Files with the Windows semantics the tool relies on: names in the ANSI
+// code page, found case-insensitively when the exact name is absent, and
+// share modes enforced with open-file-description locks.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "Platform/charset_posix.h"
+#include "Platform/codepage.h"
+#include "Platform/file.h"
+
+namespace platform {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The entry of `dir` whose name equals `name` but for letter case, or
+// `name` itself when there is none.
+std::string MatchEntry(const std::string& dir, const std::string& name) {
+  std::unique_ptr<DIR, DirCloser> d(opendir(dir.empty() ? "." : dir.c_str()));
+  if (!d) return name;
+  const std::string wanted = UpperAnsi(LocaleToAnsi(name));
+  while (const dirent* e = readdir(d.get())) {
+    if (UpperAnsi(LocaleToAnsi(e->d_name)) == wanted) return e->d_name;
+  }
+  return name;
+}
+
+// The name in the file system's charset; a component that does not exist
+// as spelled is looked for in any letter case, as Windows would find it.
+std::string ResolveName(const std::string& ansiName) {
+  const std::string name = AnsiToLocale(ansiName);
+  struct stat st;
+  if (name.empty() || lstat(name.c_str(), &st) == 0) return name;
+  std::string resolved;
+  std::size_t start = 0;
+  if (name[0] == '/') {
+    resolved = "/";
+    start = 1;
+  }
+  while (start <= name.size()) {
+    std::size_t slash = name.find('/', start);
+    if (slash == std::string::npos) slash = name.size();
+    const std::string part = name.substr(start, slash - start);
+    if (!part.empty()) {
+      std::string candidate = resolved + part;
+      if (part != "." && part != ".." && lstat(candidate.c_str(), &st) != 0) {
+        std::string dir = resolved;
+        if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        candidate = resolved + MatchEntry(dir, part);
+      }
+      resolved = candidate;
+      if (slash < name.size()) resolved += '/';
+    }
+    start = slash + 1;
+  }
+  return resolved;
+}
+
+bool Lock(int fd, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool IsDirectory(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
+  other.handle_ = kNone;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    owned_ = other.owned_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+bool File::Read(void* buffer, std::size_t size, std::size_t* done) {
+  for (;;) {
+    const ssize_t n = read(static_cast<int>(handle_), buffer, size);
+    if (n >= 0) {
+      *done = static_cast<std::size_t>(n);
+      return true;
+    }
+    if (errno != EINTR) {
+      *done = 0;
+      return false;
+    }
+  }
+}
+
+bool File::Write(const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(static_cast<int>(handle_), p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+FileType File::Type() const {
+  struct stat st;
+  if (handle_ == kNone || fstat(static_cast<int>(handle_), &st) != 0) return FileType::kUnknown;
+  if (S_ISCHR(st.st_mode)) return FileType::kChar;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FileType::kPipe;
+  return FileType::kDisk;
+}
+
+bool File::Close() {
+  const std::intptr_t h = handle_;
+  handle_ = kNone;
+  if (h == kNone || !owned_) return true;
+  return close(static_cast<int>(h)) == 0;
+}
+
+File File::Standard(StdStream which) {
+  const int fd = which == StdStream::kInput    ? STDIN_FILENO
+                 : which == StdStream::kOutput ? STDOUT_FILENO
+                                               : STDERR_FILENO;
+  return File(fd, false);
+}
+
+File File::OpenRead(const std::string& name) {
+  if (name.size() > kMaxFileName) return File();
+  const int fd = open(ResolveName(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return File();
+  File file(fd, true);
+  // Reading shares with readers only: a file open for writing is refused.
+  if (IsDirectory(fd) || !Lock(fd, F_RDLCK)) return File();
+  return file;
+}
+
+File File::OpenAppend(const std::string& name) {
+  if (name.size() > kMaxFileName) return File();
+  const int fd = open(ResolveName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return File();
+  File file(fd, true);
+  // Others may read the file but not write it while it is open here.
+  if (!Lock(fd, F_WRLCK) || lseek(fd, 0, SEEK_END) < 0) return File();
+  return file;
+}
+
+bool FileExists(const std::string& name) {
+  struct stat st;
+  const std::string resolved = ResolveName(name);
+  return !resolved.empty() && stat(resolved.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+// The registry calls the tool needs, with the arguments and results the
+// Win32 ANSI entry points have.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An HKEY as a number. Predefined roots are the sign-extended 0x8000000X
+// values, as Windows defines them.
+using RegKey = std::uintptr_t;
+// A Win32 error code: 0 is ERROR_SUCCESS.
+using RegStatus = long;
+
+constexpr RegStatus kRegSuccess = 0;
+constexpr RegStatus kRegFileNotFound = 2;
+constexpr RegStatus kRegAccessDenied = 5;
+constexpr RegStatus kRegInvalidHandle = 6;
+constexpr RegStatus kRegMoreData = 234;
+
+// RegOpenKeyExA(base, subKey, 0, access, result).
+RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t access, RegKey* result);
+// RegCreateKeyExA(base, subKey, 0, nullptr, 0, access, nullptr, result, nullptr).
+RegStatus CreateRegKey(RegKey base, const std::string& subKey, std::uint32_t access,
+                       RegKey* result);
+// RegQueryValueExA(key, name, nullptr, type, data, size). With data null
+// it reports only the type and the size.
+RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
+                        std::uint32_t* size);
+void FlushRegKey(RegKey key);
+void CloseRegKey(RegKey key);
+
+}  // namespace platform

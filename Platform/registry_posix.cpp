@@ -1,0 +1,93 @@
+// The registry calls over a RegistryStore: handles name key paths, and
+// values come out as RegQueryValueExA delivers them.
+#include <cstring>
+#include <map>
+
+#include "Platform/registry.h"
+#include "Platform/registry_store.h"
+
+namespace platform {
+namespace {
+
+struct OpenKeys {
+  std::unique_ptr<RegistryStore> store;
+  std::map<RegKey, std::string> paths;
+  RegKey next = 1;
+};
+
+OpenKeys& State() {
+  static OpenKeys state;
+  return state;
+}
+
+RegistryStore& Store() {
+  OpenKeys& state = State();
+  if (!state.store) state.store = CreateDefaultRegistryStore();
+  return *state.store;
+}
+
+// Predefined roots are the sign-extended values 0x80000000 to 0x80000006.
+bool IsPredefined(RegKey key, std::uint32_t* root) {
+  const auto value = static_cast<std::intptr_t>(key);
+  if (value < INT32_MIN || value > INT32_MIN + 6) return false;
+  *root = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+  return true;
+}
+
+bool PathOf(RegKey key, std::string* path) {
+  std::uint32_t root = 0;
+  if (IsPredefined(key, &root)) return Store().RootPath(root, path);
+  const auto& paths = State().paths;
+  const auto it = paths.find(key);
+  if (it == paths.end()) return false;
+  *path = it->second;
+  return true;
+}
+
+}  // namespace
+
+void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
+  State().store = std::move(store);
+  State().paths.clear();
+}
+
+RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegKey* result) {
+  std::string basePath;
+  if (!PathOf(base, &basePath)) return kRegInvalidHandle;
+  std::string path;
+  if (!Store().OpenKey(basePath, subKey, &path)) return kRegFileNotFound;
+  OpenKeys& state = State();
+  *result = state.next++;
+  state.paths[*result] = path;
+  return kRegSuccess;
+}
+
+// The prefix is only ever read.
+RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
+  return kRegAccessDenied;
+}
+
+RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
+                        std::uint32_t* size) {
+  std::string path;
+  if (!PathOf(key, &path)) return kRegInvalidHandle;
+  StoredValue value;
+  if (!Store().QueryValue(path, name, &value)) return kRegFileNotFound;
+  *type = value.type;
+  const auto needed = static_cast<std::uint32_t>(value.data.size());
+  if (data != nullptr) {
+    if (*size < needed) {
+      *size = needed;
+      return kRegMoreData;
+    }
+    if (needed > 0) std::memcpy(data, value.data.data(), needed);
+  }
+  *size = needed;
+  return kRegSuccess;
+}
+
+void FlushRegKey(RegKey) {}
+
+void CloseRegKey(RegKey key) { State().paths.erase(key); }
+
+}  // namespace platform

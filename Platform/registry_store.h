@@ -1,0 +1,41 @@
+// Where the POSIX registry layer finds keys and values. The default store
+// reads a Wine prefix; tests install one of their own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// One value as RegQueryValueExA delivers it: string types already in the
+// ANSI code page (Windows-1252), every other type as raw bytes.
+struct StoredValue {
+  std::uint32_t type = 0;
+  std::string data;
+};
+
+// Keys are named by absolute paths in Wine's namespace, such as
+// \Registry\Machine\Software. Names compare case-insensitively.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+  // The absolute path of a predefined root (0x80000000 to 0x80000006);
+  // false for a root that opens no key.
+  virtual bool RootPath(std::uint32_t root, std::string* path) = 0;
+  // Opens `subKey` (backslash-separated, possibly empty) beneath the existing
+  // key `parent`, following symbolic links. On success gives the key's
+  // absolute path, spelled as the store holds it.
+  virtual bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) = 0;
+  // Finds the value `name` (empty: the default value) of the key `path`.
+  virtual bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) = 0;
+};
+
+// Replaces the store the registry calls use; null restores the default,
+// which is created on first use.
+void SetRegistryStore(std::unique_ptr<RegistryStore> store);
+
+// The default store: the Wine prefix named by WINEPREFIX, else ~/.wine.
+std::unique_ptr<RegistryStore> CreateDefaultRegistryStore();
+
+}  // namespace platform

@@ -1,0 +1,22 @@
+// The run-time's exception classes.
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The root of every failure the program raises.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& Message() const { return message_; }
+
+ private:
+  std::string message_;
+};
+
+// A failed text-file or console operation.
+class EInOutError : public Exception {
+ public:
+  using Exception::Exception;
+};

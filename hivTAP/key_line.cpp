@@ -1,0 +1,104 @@
+#include "hivTAP/key_line.h"
+
+#include "MyRegCtrl/reg_ctrl.h"
+#include "MyRegistry/registry.h"
+#include "RunTime/text_stream.h"
+#include "hivTAP/console_text.h"
+
+const TRecordKeyName RootKeyNames[7] = {
+    {"HKCR", "HKEY_CLASSES_ROOT", kHkeyClassesRoot},
+    {"HKCU", "HKEY_CURRENT_USER", kHkeyCurrentUser},
+    {"HKLM", "HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
+    {"HKU", "HKEY_USERS", kHkeyUsers},
+    {"HKPD", "HKEY_PERFORMANCE_DATA", kHkeyPerformanceData},
+    {"HKCC", "HKEY_CURRENT_CONFIG", kHkeyCurrentConfig},
+    {"HKDD", "HKEY_DYN_DATA", kHkeyDynData},
+};
+
+namespace {
+
+// Root names follow the ASCII rule alone, whatever the locale.
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlankOrControl(text[begin])) ++begin;
+  while (end > begin && IsBlankOrControl(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::uint32_t LookupRootKey(const std::string& name) {
+  if (name.empty()) return 0;
+  const std::string upper = UpperAscii(name);
+  for (const TRecordKeyName& row : RootKeyNames) {
+    if (upper == row.ShortName || upper == row.LongName) return row.RootKey;
+  }
+  return 0;
+}
+
+std::string StripTrailingChar(char c, const std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && text[end - 1] == c) --end;
+  return text.substr(0, end);
+}
+
+bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::string& subKeyPath,
+                  std::string& valueName) {
+  rootKey = 0;
+  subKeyPath.clear();
+  valueName.clear();
+  const std::string spec = StripTrailingChar('\\', Trim(keySpec));
+  const std::size_t first = spec.find('\\');
+  if (first == std::string::npos) return false;
+  const std::uint32_t root = LookupRootKey(spec.substr(0, first));
+  if (root == 0) return false;
+  const std::size_t last = spec.rfind('\\');
+  rootKey = root;
+  subKeyPath = spec.substr(first + 1, last - first);
+  valueName = spec.substr(last + 1);
+  return true;
+}
+
+bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
+                       std::string& resultLine) {
+  resultLine = settings.ListMode ? keyLine : std::string();
+  std::string label;
+  std::string keySpec = keyLine;
+  const std::size_t equals = keyLine.find('=');
+  if (equals != std::string::npos) {
+    label = keyLine.substr(0, equals);
+    keySpec = keyLine.substr(equals + 1);
+  }
+  std::uint32_t root = 0;
+  std::string subKeyPath;
+  std::string valueName;
+  if (!keySpec.empty() && SplitKeySpec(keySpec, root, subKeyPath, valueName)) {
+    const std::string text = ReadValueAsText(root, subKeyPath, valueName, std::string());
+    if (!settings.ShowValueName) {
+      resultLine = text;
+    } else if (!label.empty()) {
+      resultLine = label + "= " + text;
+    } else {
+      resultLine = valueName + "=" + text;
+    }
+  }
+  return settings.ListMode || !resultLine.empty();
+}
+
+void ProcessKeyLine(const std::string& keyLine, const TRunSettings& settings, TTextStream& console,
+                    TTextStream& outputFile) {
+  std::string resultLine;
+  if (!ComposeResultLine(keyLine, settings, resultLine)) return;
+  if (!settings.Silent) console.WriteLine(ConvertConsoleText(0, resultLine));
+  outputFile.WriteLine(resultLine);
+}

@@ -1,0 +1,36 @@
+// Key lines: an optional label ended by "=", then a key specification
+// HKEY\SUBKEY\NAME. Each gives at most one result line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "hivTAP/command_line.h"
+
+class TTextStream;
+
+struct TRecordKeyName {
+  const char* ShortName;
+  const char* LongName;
+  std::uint32_t RootKey;
+};
+
+extern const TRecordKeyName RootKeyNames[7];
+
+// The root key that `name` stands for, in any letter case; 0 when none.
+std::uint32_t LookupRootKey(const std::string& name);
+// `text` without any trailing `c`.
+std::string StripTrailingChar(char c, const std::string& text);
+// Splits a key specification into root, subkey path (each segment followed
+// by its backslash) and value name. On false all three are empty or 0.
+bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::string& subKeyPath,
+                  std::string& valueName);
+
+// The result line for `keyLine`, reading its value when it names one;
+// false when nothing is to be written.
+bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
+                       std::string& resultLine);
+// Writes the result line of `keyLine` to the console (unless silent) and
+// then to the output file. A failed write raises EInOutError.
+void ProcessKeyLine(const std::string& keyLine, const TRunSettings& settings, TTextStream& console,
+                    TTextStream& outputFile);

@@ -1,0 +1,38 @@
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "tests/test_registry.h"
+
+namespace {
+
+std::string FullPath(const std::string& base, const std::string& subKey) {
+  return subKey.empty() ? base : base + "\\" + subKey;
+}
+
+}  // namespace
+
+TestRegistry::TestRegistry()
+    : keyPath_("Software\\hivtap-test-" + std::to_string(GetCurrentProcessId())) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, keyPath_.c_str());
+  SetValue("", "", kRegSz, std::string("scratch", 8));
+}
+
+TestRegistry::~TestRegistry() { RegDeleteTreeA(HKEY_CURRENT_USER, keyPath_.c_str()); }
+
+void TestRegistry::SetValue(const std::string& subKey, const std::string& name, std::uint32_t type,
+                            const std::string& data) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, FullPath(keyPath_, subKey).c_str(), 0, nullptr, 0,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create test key");
+  }
+  // RegSetValueExA counts a NUL that follows string data as part of it, so
+  // the byte after the data must not be one.
+  const std::string buffer = data + '\xFF';
+  const LONG status =
+      RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(buffer.data()),
+                     static_cast<DWORD>(data.size()));
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set test value");
+}
