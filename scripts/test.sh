@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test of the three builds, in a Wine prefix
+# made for this run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh
+
+export WINEDEBUG=-all
+WINEPREFIX=$(mktemp -d /tmp/hivtap-prefix.XXXXXX)
+export WINEPREFIX
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+wineboot -i >/dev/null 2>&1
+wineserver -w
+
+status=0
+for dir in native win64 win32; do
+  echo "== $dir"
+  ctest --test-dir "build/$dir" --output-on-failure || status=1
+done
+exit $status
