@@ -45,8 +45,7 @@ TEST(PosixFile, StandardStreamTypes) {
   dup2(fds[1], STDOUT_FILENO);
   const platform::FileType piped = platform::File::Standard(platform::StdStream::kOutput).Type();
   close(STDOUT_FILENO);
-  const platform::FileType closed =
-      platform::File::Standard(platform::StdStream::kOutput).Type();
+  const platform::FileType closed = platform::File::Standard(platform::StdStream::kOutput).Type();
   dup2(saved, STDOUT_FILENO);
   close(saved);
   close(fds[0]);
