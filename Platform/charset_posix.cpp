@@ -4,14 +4,38 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace platform {
 namespace {
+
+#include "Platform/cp1252_table.inc"
+
 constexpr const char kAnsi[] = "CP1252";
 
 bool IsUtf8(const char* charset) {
   return strcasecmp(charset, "UTF-8") == 0 || strcasecmp(charset, "UTF8") == 0;
 }
+const std::vector<char16_t>& LowerTable() {
+  static const std::vector<char16_t> table = [] {
+    std::vector<char16_t> t(0x10000);
+    for (std::size_t c = 0; c < t.size(); ++c) t[c] = static_cast<char16_t>(c);
+    for (std::size_t i = 0; i < std::size(kLowerFrom); ++i) t[kLowerFrom[i]] = kLowerTo[i];
+    return t;
+  }();
+  return table;
+}
+
+const std::vector<unsigned char>& NarrowTable() {
+  static const std::vector<unsigned char> table = [] {
+    std::vector<unsigned char> t(0x10000, '?');
+    for (std::size_t i = 0; i < std::size(kNarrowFrom); ++i) t[kNarrowFrom[i]] = kNarrowTo[i];
+    return t;
+  }();
+  return table;
+}
+
 }  // namespace
 
 Charset::Charset(const char* to, const char* from)
@@ -63,6 +87,86 @@ std::string AnsiToLocale(const std::string& text) {
 std::string LocaleToAnsi(const std::string& text) {
   static const Charset charset(kAnsi, LocaleCharset());
   return charset.Convert(text);
+}
+
+U16 FoldCase(const U16& s) {
+  const auto& lower = LowerTable();
+  U16 out(s);
+  for (auto& c : out) c = lower[c];
+  return out;
+}
+
+U16 WidenAnsi(const std::string& ansi) {
+  U16 out;
+  out.reserve(ansi.size());
+  for (unsigned char c : ansi) out.push_back(kWiden[c]);
+  return out;
+}
+
+std::string NarrowToAnsi(const char16_t* s, std::size_t n) {
+  const auto& narrow = NarrowTable();
+  std::string out(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>(narrow[s[i]]);
+  return out;
+}
+
+std::string Utf16ToUtf8(const U16& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+bool Utf8ToUtf16(const std::string& in, U16* out) {
+  out->clear();
+  for (std::size_t i = 0; i < in.size();) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
+    if (extra < 0 || (extra == 2 && b >= 0xF0) || i + extra >= in.size() + (extra ? 0 : 1))
+      return false;
+    std::uint32_t c = extra ? b & (0x3F >> extra) : b;
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char t = static_cast<unsigned char>(in[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF))) return false;
+    if (c >= 0x10000) {
+      out->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(c));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::string AnsiToUtf8(const std::string& ansi) { return Utf16ToUtf8(WidenAnsi(ansi)); }
+
+std::string Utf8ToAnsi(const std::string& text) {
+  U16 wide;
+  if (!Utf8ToUtf16(text, &wide)) return text;
+  return NarrowToAnsi(wide.data(), wide.size());
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include <iconv.h>
 
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -25,10 +26,29 @@ class Charset {
   bool fromUtf8_;
 };
 
-// The charset of the terminal and of file names (LC_CTYPE).
+// The terminal's charset (LC_CTYPE).
 const char* LocaleCharset();
-// Windows-1252 to and from the locale's charset.
+// Windows-1252 to and from the terminal's charset, for the console.
 std::string AnsiToLocale(const std::string& text);
 std::string LocaleToAnsi(const std::string& text);
+
+using U16 = std::u16string;
+
+// Windows-1252 as UTF-16, byte for byte, as MultiByteToWideChar widens it.
+U16 WidenAnsi(const std::string& ansi);
+// UTF-16 to Windows-1252 as Wine's RegQueryValueExA narrows it, best-fit
+// characters included; what has no equivalent becomes '?'.
+std::string NarrowToAnsi(const char16_t* s, std::size_t n);
+// Names compared as wineserver compares them: each UTF-16 unit lower-cased.
+U16 FoldCase(const U16& s);
+// Surrogates are encoded one by one, so that lone ones survive too.
+std::string Utf16ToUtf8(const U16& s);
+// False for bytes that are not well-formed UTF-8.
+bool Utf8ToUtf16(const std::string& in, U16* out);
+
+// File names and arguments: UTF-8 on this side, Windows-1252 in the tool.
+// Bytes that are not UTF-8 are taken for Windows-1252 as they stand.
+std::string AnsiToUtf8(const std::string& ansi);
+std::string Utf8ToAnsi(const std::string& text);
 
 }  // namespace platform

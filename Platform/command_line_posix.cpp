@@ -41,7 +41,7 @@ std::string RawCommandLine() {
   bool first = true;
   for (const std::string& raw : Arguments()) {
     std::string arg;
-    for (const char c : LocaleToAnsi(raw)) {
+    for (const char c : Utf8ToAnsi(raw)) {
       if (c != '"') arg += c;
     }
     if (arg.empty()) {

@@ -25,9 +25,9 @@ struct DirCloser {
 std::string MatchEntry(const std::string& dir, const std::string& name) {
   std::unique_ptr<DIR, DirCloser> d(opendir(dir.empty() ? "." : dir.c_str()));
   if (!d) return name;
-  const std::string wanted = UpperAnsi(LocaleToAnsi(name));
+  const std::string wanted = UpperAnsi(Utf8ToAnsi(name));
   while (const dirent* e = readdir(d.get())) {
-    if (UpperAnsi(LocaleToAnsi(e->d_name)) == wanted) return e->d_name;
+    if (UpperAnsi(Utf8ToAnsi(e->d_name)) == wanted) return e->d_name;
   }
   return name;
 }
@@ -35,7 +35,7 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
 // The name in the file system's charset; a component that does not exist
 // as spelled is looked for in any letter case, as Windows would find it.
 std::string ResolveName(const std::string& ansiName) {
-  const std::string name = AnsiToLocale(ansiName);
+  const std::string name = AnsiToUtf8(ansiName);
   struct stat st;
   if (name.empty() || lstat(name.c_str(), &st) == 0) return name;
   std::string resolved;

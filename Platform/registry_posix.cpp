@@ -9,6 +9,9 @@
 namespace platform {
 namespace {
 
+constexpr std::uint32_t kClassesRoot = 0x80000000;
+constexpr RegStatus kRegBadPathname = 161;
+
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
   std::map<RegKey, std::string> paths;
@@ -52,13 +55,25 @@ void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
 }
 
 RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegKey* result) {
+  std::uint32_t root = 0;
+  const bool predefined = IsPredefined(base, &root);
+  // Windows hands back a predefined root itself for an empty path, also
+  // for the roots that hold no values.
+  if (predefined && subKey.empty()) {
+    *result = base;
+    return kRegSuccess;
+  }
+  // A path may not start with a backslash, but for one beneath HKCR.
+  std::string path = subKey;
+  if (predefined && root == kClassesRoot && !path.empty() && path[0] == '\\') path.erase(0, 1);
+  if (!path.empty() && path[0] == '\\') return kRegBadPathname;
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
-  std::string path;
-  if (!Store().OpenKey(basePath, subKey, &path)) return kRegFileNotFound;
+  std::string keyPath;
+  if (!Store().OpenKey(basePath, path, &keyPath)) return kRegFileNotFound;
   OpenKeys& state = State();
   *result = state.next++;
-  state.paths[*result] = path;
+  state.paths[*result] = keyPath;
   return kRegSuccess;
 }
 

@@ -63,7 +63,8 @@ int main() {
   n = 0;
   for (unsigned c = 0; c <= 0xFFFF; ++c)
     if (narrow[c] != '?' || c == '?') std::printf("0x%02x,%s", narrow[c], ++n % 12 ? "" : "\n");
-  std::printf("};\n// What each ANSI byte widens to.\nstatic const std::uint16_t kWiden[256] = {\n");
+  std::printf(
+      "};\n// What each ANSI byte widens to.\nstatic const std::uint16_t kWiden[256] = {\n");
   for (unsigned b = 0; b < 256; ++b) {
     char in = static_cast<char>(b);
     WCHAR w = 0;
