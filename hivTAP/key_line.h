@@ -1,4 +1,4 @@
-// Key lines: an optional label ended by "=", then a key specification
+// Key lines: an optional label ended by "=", then a key path
 // HKEY\SUBKEY\NAME. Each gives at most one result line.
 #pragma once
 
@@ -21,7 +21,7 @@ extern const TRecordKeyName RootKeyNames[7];
 std::uint32_t LookupRootKey(const std::string& name);
 // `text` without any trailing `c`.
 std::string StripTrailingChar(char c, const std::string& text);
-// Splits a key specification into root, subkey path (each segment followed
+// Splits a key path into root, subkey path (each segment followed
 // by its backslash) and value name. On false all three are empty or 0.
 bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::string& subKeyPath,
                   std::string& valueName);

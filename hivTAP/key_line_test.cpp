@@ -23,7 +23,7 @@ Split SplitOf(const std::string& spec) {
   return s;
 }
 
-TEST(SplitKeySpec, ValidSpecifications) {
+TEST(SplitKeySpec, ValidKeys) {
   struct Case {
     const char* spec;
     std::uint32_t root;
@@ -54,7 +54,7 @@ TEST(SplitKeySpec, ValidSpecifications) {
   }
 }
 
-TEST(SplitKeySpec, InvalidSpecifications) {
+TEST(SplitKeySpec, InvalidKeys) {
   for (const char* spec : {"", "HKCU", "HKCU\\", "HKCU\\\\\\", "\\HKCU\\X", "HKCU \\X",
                            "HKXX\\X\\Y", "   ", "\xA0HKCU\\X"}) {
     SCOPED_TRACE(spec);
@@ -131,7 +131,7 @@ TEST_F(ResultLineTest, MissingValues) {
   EXPECT_EQ(Line(Spec("NoSuchKey\\Wallpaper"), true, true), "Wallpaper=");
 }
 
-TEST_F(ResultLineTest, LinesWithoutSpecification) {
+TEST_F(ResultLineTest, LinesWithoutAKey) {
   for (const char* keyLine : {"", "plain text", "Titre=", " ;comment", "HKXX\\a\\b"}) {
     SCOPED_TRACE(keyLine);
     EXPECT_EQ(Line(keyLine, true, true), keyLine);
