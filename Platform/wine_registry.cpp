@@ -365,9 +365,10 @@ enum class Arch { kUnknown, kWin32, kWin64 };
 class WinePrefixStore::Impl {
  public:
   explicit Impl(std::string dir) : dir_(std::move(dir)) {
-    AddKey(nullptr, u"Registry");
-    AddKey(Root(), u"Machine");
-    AddKey(AddKey(Root(), u"User"), u".Default");
+    root_ = AddKey(nullptr, u"Registry");
+    machine_ = AddKey(root_, u"Machine");
+    users_ = AddKey(root_, u"User");
+    userDefault_ = AddKey(users_, u".Default");
     system_.file = "system.reg";
     userdef_.file = "userdef.reg";
     user_.file = "user.reg";
@@ -436,18 +437,34 @@ class WinePrefixStore::Impl {
     std::size_t begin;
     std::size_t end;
   };
-  struct KeyInfo {
-    // Only the name is kept, as first written; full paths are the map's keys.
-    KeyInfo* parent = nullptr;
-    U16 name;
-    const U16* folded = nullptr;
-    bool link = false;
-    std::vector<Section> sections;
-    // Where the last line naming each value starts, by folded name; filled
-    // on the first query so later ones decode just the line they need.
-    bool indexed = false;
+  // Built on a key's first query, so that later ones decode just the line
+  // they need.
+  struct ValueIndex {
+    // Where the last line naming each value starts, by folded name.
     std::unordered_map<U16, std::pair<const Section*, std::size_t>> lines;
     std::unordered_map<U16, std::optional<RawValue>> values;  // decoded, by folded name
+  };
+  struct KeyInfo {
+    // Only the name is kept, as first written; paths are rebuilt from parents.
+    KeyInfo* parent = nullptr;
+    U16 name;
+    bool link = false;
+    std::vector<Section> sections;
+    std::unique_ptr<ValueIndex> valueIndex;
+  };
+  // Keys are found by parent and folded name, which keeps the index small
+  // next to the file it indexes.
+  struct ChildName {
+    const KeyInfo* parent;
+    U16 folded;
+    bool operator==(const ChildName& other) const {
+      return parent == other.parent && folded == other.folded;
+    }
+  };
+  struct ChildNameHash {
+    std::size_t operator()(const ChildName& c) const {
+      return std::hash<U16>()(c.folded) ^ (std::hash<const void*>()(c.parent) * 31);
+    }
   };
   struct Hive {
     std::string file;
@@ -460,30 +477,29 @@ class WinePrefixStore::Impl {
     return (key->parent ? Spelled(key->parent) : U16()) + u'\\' + key->name;
   }
 
-  KeyInfo* Root() { return &keys_.at(u"\\registry"); }
+  KeyInfo* Root() { return root_; }
 
   // Adds `name` beneath `parent` unless a key of that name is there already.
   KeyInfo* AddKey(KeyInfo* parent, const U16& name) {
-    U16 folded = (parent ? *parent->folded : U16()) + u'\\' + FoldCase(name);
-    auto it = keys_.find(folded);
+    ChildName child{parent, FoldCase(name)};
+    auto it = keys_.find(child);
     if (it != keys_.end()) return &it->second;
-    it = keys_.emplace(std::move(folded), KeyInfo()).first;
+    it = keys_.emplace(std::move(child), KeyInfo()).first;
     it->second.parent = parent;
     it->second.name = name;
-    it->second.folded = &it->first;
     return &it->second;
   }
 
-  KeyInfo* Find(const U16& folded) {
-    static const U16 kMachine = u"\\registry\\machine";
-    static const U16 kUser = u"\\registry\\user";
-    if (StartsWithFolded(folded, kMachine)) {
+  // The child of `parent` with that folded name; the files are read when
+  // a key beneath them is first looked for.
+  KeyInfo* Find(const KeyInfo* parent, U16 folded) {
+    if (parent == machine_) {
       LoadSystem();
-    } else if (StartsWithFolded(folded, kUser)) {
+    } else if (parent == users_) {
       LoadUser();
       LoadUserDef();
     }
-    auto it = keys_.find(folded);
+    auto it = keys_.find(ChildName{parent, std::move(folded)});
     return it == keys_.end() ? nullptr : &it->second;
   }
 
@@ -499,7 +515,7 @@ class WinePrefixStore::Impl {
       std::size_t j = rel.find(u'\\', i);
       if (j == U16::npos) j = rel.size();
       if (j - i > kMaxKeyNameLen) return nullptr;
-      KeyInfo* child = Find(*key->folded + u'\\' + FoldCase(rel.substr(i, j - i)));
+      KeyInfo* child = Find(key, FoldCase(rel.substr(i, j - i)));
       if (!child) return nullptr;
       key = child;
       i = rel.find_first_not_of(u'\\', j);
@@ -532,12 +548,13 @@ class WinePrefixStore::Impl {
 
   // The last value of that name in the key's sections, decoded once.
   const std::optional<RawValue>& FindValue(KeyInfo* key, const U16& folded) {
-    auto cached = key->values.find(folded);
-    if (cached != key->values.end()) return cached->second;
-    if (!key->indexed) IndexValues(key);
-    std::optional<RawValue>& result = key->values[folded];
-    auto where = key->lines.find(folded);
-    if (where != key->lines.end()) {
+    if (!key->valueIndex) IndexValues(key);
+    ValueIndex& index = *key->valueIndex;
+    auto cached = index.values.find(folded);
+    if (cached != index.values.end()) return cached->second;
+    std::optional<RawValue>& result = index.values[folded];
+    auto where = index.lines.find(folded);
+    if (where != index.lines.end()) {
       const Section& s = *where->second.first;
       LineReader reader(s.hive->text, where->second.second, s.end);
       std::string line;
@@ -550,7 +567,9 @@ class WinePrefixStore::Impl {
   }
 
   void IndexValues(KeyInfo* key) {
-    key->indexed = true;
+    // The roots' own values are in the files too.
+    if (key == machine_) LoadSystem();
+    key->valueIndex = std::make_unique<ValueIndex>();
     std::string line;
     U16 name;
     for (const Section& s : key->sections) {
@@ -558,7 +577,7 @@ class WinePrefixStore::Impl {
       while (reader.Next(&line)) {
         const char* p = SkipSpace(line.c_str());
         if ((*p != '@' && *p != '"') || !ParseValueName(p, &name)) continue;
-        key->lines[FoldCase(name)] = {&s, reader.lineStart()};
+        key->valueIndex->lines[FoldCase(name)] = {&s, reader.lineStart()};
         SkipContinuations(line, p, &reader);
       }
     }
@@ -629,7 +648,7 @@ class WinePrefixStore::Impl {
   void LoadSystem() {
     if (system_.loaded) return;
     bool present = ReadHive(&system_);
-    LoadHive(&system_, &keys_.at(u"\\registry\\machine"), true);
+    LoadHive(&system_, machine_, true);
     if (!present) {
       const char* arch = std::getenv("WINEARCH");
       systemArch_ = arch && std::strcmp(arch, "win32") == 0 ? Arch::kWin32 : Arch::kWin64;
@@ -638,7 +657,7 @@ class WinePrefixStore::Impl {
     if (systemArch_ == Arch::kUnknown) systemArch_ = Arch::kWin32;
     if (!system_.valid) return;
     // Keys wineserver creates at startup whatever the file holds.
-    KeyInfo* machine = &keys_.at(u"\\registry\\machine");
+    KeyInfo* machine = machine_;
     if (systemArch_ == Arch::kWin64) {
       AddKey(AddKey(AddKey(machine, u"Software"), u"Classes"), u"Wow6432Node");
     }
@@ -657,7 +676,7 @@ class WinePrefixStore::Impl {
   void LoadUserDef() {
     if (userdef_.loaded) return;
     ReadHive(&userdef_);
-    LoadHive(&userdef_, &keys_.at(u"\\registry\\user\\.default"), false);
+    LoadHive(&userdef_, userDefault_, false);
   }
 
   // user.reg names its SID in the comment that says what its keys are
@@ -684,7 +703,7 @@ class WinePrefixStore::Impl {
       }
       break;
     }
-    KeyInfo* key = AddKey(&keys_.at(u"\\registry\\user"), sid_);
+    KeyInfo* key = AddKey(users_, sid_);
     LoadHive(&user_, key, false);
   }
 
@@ -694,7 +713,11 @@ class WinePrefixStore::Impl {
   }
 
   std::string dir_;
-  std::unordered_map<U16, KeyInfo> keys_;  // by folded absolute path
+  std::unordered_map<ChildName, KeyInfo, ChildNameHash> keys_;
+  KeyInfo* root_ = nullptr;
+  KeyInfo* machine_ = nullptr;
+  KeyInfo* users_ = nullptr;
+  KeyInfo* userDefault_ = nullptr;
   Hive system_, userdef_, user_;
   Arch systemArch_ = Arch::kUnknown;
   U16 sid_;

@@ -251,7 +251,13 @@ TEST(WineRegistryTest, FollowsSymbolicLinks) {
 
 TEST(WineRegistryTest, RootsMapToTheirFiles) {
   TempPrefix prefix;
-  prefix.Write("system.reg", SystemReg("[Software\\\\Classes\\\\.txt] 1\n@=\"txtfile\"\n"));
+  prefix.Write("system.reg",
+               SystemReg("[] 1\n\"top\"=\"m\"\n[Software\\\\Classes\\\\.txt] 1\n@=\"txtfile\"\n"));
+  // A value of the root key itself, asked for before anything else.
+  {
+    WinePrefixStore fresh(prefix.dir());
+    EXPECT_EQ(Query(fresh, kMachine, "TOP"), std::string("m\0", 2));
+  }
   prefix.Write("user.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\" +
                                kUserSid + "\n\n[Console] 1\n\"c\"=dword:00000001\n");
   prefix.Write("userdef.reg",
