@@ -22,6 +22,7 @@ cat >"$work/keys.txt" <<'KEYS'
 Product=HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProductName
 HKLM\System\CurrentControlSet\Control\ComputerName\ComputerName\ComputerName
 HKCU\Control Panel\Desktop\Wallpaper
+HKCU\Control Panel\Desktop\ClickLockTime
 KEYS
 args=("$@")
 [ ${#args[@]} -gt 0 ] || args=(/L:keys.txt /N)
