@@ -16,13 +16,6 @@ char At(const std::string& text, std::size_t pos) { return pos < text.size() ? t
 
 const char kVersion[] = "1.2.0.0";
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 const char* const kUsageLines[] = {
     "Lit une cl\xE9 du Registre et cr\xE9"
     "e un fichier ANSI du r\xE9sultat",
@@ -123,8 +116,9 @@ bool ParseCommandLine(const std::string& commandLine, TRunSettings& settings,
 }
 
 void ShowUsage(TTextStream& console) {
+  // The program's name, hivTAP, in capitals.
   const std::string banner =
-      UpperAscii("hivTAP") + " " + kVersion + " - Copyright (c) 2026 les d\xE9veloppeurs de hivtap";
+      std::string("HIVTAP ") + kVersion + " - Copyright (c) 2026 les d\xE9veloppeurs de hivtap";
   console.WriteLine(ConvertConsoleText(0, banner));
   for (const char* line : kUsageLines) {
     // The lines of one blank are written as they are.
