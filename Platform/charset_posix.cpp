@@ -17,6 +17,7 @@ constexpr const char kAnsi[] = "CP1252";
 bool IsUtf8(const char* charset) {
   return strcasecmp(charset, "UTF-8") == 0 || strcasecmp(charset, "UTF8") == 0;
 }
+
 const std::vector<char16_t>& LowerTable() {
   static const std::vector<char16_t> table = [] {
     std::vector<char16_t> t(0x10000);

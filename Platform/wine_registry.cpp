@@ -39,6 +39,16 @@ constexpr int kMaxLinkDepth = 32;
 const char kHeader[] = "WINE REGISTRY Version 2";
 const char kDefaultUserSid[] = "S-1-5-21-0-0-0-1000";
 
+// Stored string data as UTF-16 units; an odd trailing byte is dropped.
+U16 UnitsOf(const std::string& bytes) {
+  U16 units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  }
+  return units;
+}
+
 // Paths we hand out are UTF-8; anything else is taken as ANSI.
 U16 DecodePath(const std::string& path) {
   U16 out;
@@ -417,12 +427,8 @@ class WinePrefixStore::Impl {
     if (!raw) return false;
     value->type = raw->type;
     if (raw->type == kRegSz || raw->type == kRegExpandSz || raw->type == kRegMultiSz) {
-      // Each UTF-16 unit becomes one byte; an odd trailing byte is dropped.
-      U16 units(raw->data.size() / 2, u'\0');
-      for (std::size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(raw->data[2 * i]) |
-                                         static_cast<unsigned char>(raw->data[2 * i + 1]) << 8);
-      }
+      // Each UTF-16 unit becomes one byte.
+      const U16 units = UnitsOf(raw->data);
       value->data = NarrowToAnsi(units.data(), units.size());
     } else {
       value->data = raw->data;
@@ -538,12 +544,7 @@ class WinePrefixStore::Impl {
     if (depth > kMaxLinkDepth) return nullptr;
     const std::optional<RawValue>& v = FindValue(link, u"symboliclinkvalue");
     if (!v || v->data.size() < 2 || v->data[0] != '\\' || v->data[1] != '\0') return nullptr;
-    U16 target(v->data.size() / 2, u'\0');
-    for (std::size_t i = 0; i < target.size(); ++i) {
-      target[i] = static_cast<char16_t>(static_cast<unsigned char>(v->data[2 * i]) |
-                                        static_cast<unsigned char>(v->data[2 * i + 1]) << 8);
-    }
-    return ResolveAbsolute(target, depth);
+    return ResolveAbsolute(UnitsOf(v->data), depth);
   }
 
   // The last value of that name in the key's sections, decoded once.
