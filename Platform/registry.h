@@ -29,6 +29,9 @@ RegStatus CreateRegKey(RegKey base, const std::string& subKey, std::uint32_t acc
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size);
 void FlushRegKey(RegKey key);
+// Before any output: false, with the message (ANSI) for the user, when there
+// is no registry to read. Windows always has one.
+bool CheckRegistry(std::string* problem);
 void CloseRegKey(RegKey key);
 
 }  // namespace platform

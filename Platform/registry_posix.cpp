@@ -5,6 +5,7 @@
 
 #include "Platform/registry.h"
 #include "Platform/registry_store.h"
+#include "RegistryFiles/registry_source.h"
 
 namespace platform {
 namespace {
@@ -16,6 +17,7 @@ struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
   std::map<RegKey, std::string> paths;
   RegKey next = 1;
+  bool located = false;
 };
 
 OpenKeys& State() {
@@ -23,10 +25,14 @@ OpenKeys& State() {
   return state;
 }
 
-RegistryStore& Store() {
+// Null when the source holds no registry: every key is then missing.
+RegistryStore* Store() {
   OpenKeys& state = State();
-  if (!state.store) state.store = CreateDefaultRegistryStore();
-  return *state.store;
+  if (!state.store && !state.located) {
+    state.located = true;
+    state.store = CreateDefaultRegistryStore();
+  }
+  return state.store.get();
 }
 
 // Predefined roots are the sign-extended values 0x80000000 to 0x80000006.
@@ -39,7 +45,7 @@ bool IsPredefined(RegKey key, std::uint32_t* root) {
 
 bool PathOf(RegKey key, std::string* path) {
   std::uint32_t root = 0;
-  if (IsPredefined(key, &root)) return Store().RootPath(root, path);
+  if (IsPredefined(key, &root)) return Store() && Store()->RootPath(root, path);
   const auto& paths = State().paths;
   const auto it = paths.find(key);
   if (it == paths.end()) return false;
@@ -50,6 +56,7 @@ bool PathOf(RegKey key, std::string* path) {
 }  // namespace
 
 void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
+  State().located = store != nullptr;
   State().store = std::move(store);
   State().paths.clear();
 }
@@ -70,7 +77,7 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
   std::string keyPath;
-  if (!Store().OpenKey(basePath, path, &keyPath)) return kRegFileNotFound;
+  if (!Store()->OpenKey(basePath, path, &keyPath)) return kRegFileNotFound;
   OpenKeys& state = State();
   *result = state.next++;
   state.paths[*result] = keyPath;
@@ -87,7 +94,7 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
   std::string path;
   if (!PathOf(key, &path)) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store().QueryValue(path, name, &value)) return kRegFileNotFound;
+  if (!Store()->QueryValue(path, name, &value)) return kRegFileNotFound;
   *type = value.type;
   const auto needed = static_cast<std::uint32_t>(value.data.size());
   if (data != nullptr) {
@@ -102,6 +109,12 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
 }
 
 void FlushRegKey(RegKey) {}
+
+bool CheckRegistry(std::string* problem) {
+  if (Store()) return true;
+  *problem = MissingRegistryMessage(LocateRegistrySource());
+  return false;
+}
 
 void CloseRegKey(RegKey key) { State().paths.erase(key); }
 

@@ -35,7 +35,8 @@ class RegistryStore {
 // which is created on first use.
 void SetRegistryStore(std::unique_ptr<RegistryStore> store);
 
-// The default store: the Wine prefix named by WINEPREFIX, else ~/.wine.
+// The store of the registry source the environment names; null when that
+// folder holds no registry.
 std::unique_ptr<RegistryStore> CreateDefaultRegistryStore();
 
 }  // namespace platform

@@ -39,6 +39,8 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
 
 void FlushRegKey(RegKey key) { ::RegFlushKey(AsHkey(key)); }
 
+bool CheckRegistry(std::string*) { return true; }
+
 void CloseRegKey(RegKey key) { ::RegCloseKey(AsHkey(key)); }
 
 }  // namespace platform

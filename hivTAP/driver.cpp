@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "Platform/file.h"
+#include "Platform/registry.h"
+#include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/key_line.h"
@@ -62,6 +64,9 @@ int RunProgram(const std::string& commandLine) {
   input.OpenStandard(platform::StdStream::kInput);
   console.OpenStandard(platform::StdStream::kOutput);
   if (ParseCommandLine(commandLine, RunSettings, console)) {
+    // No output file is made when there is no registry to read.
+    std::string problem;
+    if (!platform::CheckRegistry(&problem)) throw Exception(problem);
     if (RunSettings.OutputFileName.empty()) RunSettings.OutputFileName = kDefaultOutputFile;
     RunOutputStage(console);
   }

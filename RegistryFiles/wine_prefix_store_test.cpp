@@ -1,4 +1,4 @@
-#include "Platform/wine_registry.h"
+#include "RegistryFiles/wine_prefix_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -20,7 +20,7 @@ const std::string kUserSid = "S-1-5-21-1-2-3-1001";
 class TempPrefix {
  public:
   TempPrefix() {
-    char tmpl[] = "/tmp/wine_registry_test.XXXXXX";
+    char tmpl[] = "/tmp/wine_prefix_store_test.XXXXXX";
     dir_ = mkdtemp(tmpl) ? tmpl : "";
   }
   ~TempPrefix() {

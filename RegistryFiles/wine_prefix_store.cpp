@@ -2,10 +2,9 @@
 // (server/registry.c) would have put them into its registry tree, without
 // building that tree: one pass per file indexes the key headers, and values
 // are decoded from their section only when asked for.
-#include "Platform/wine_registry.h"
+#include "RegistryFiles/wine_prefix_store.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -738,21 +737,6 @@ bool WinePrefixStore::OpenKey(const std::string& parent, const std::string& subK
 bool WinePrefixStore::QueryValue(const std::string& path, const std::string& name,
                                  StoredValue* value) {
   return impl_->QueryValue(path, name, value);
-}
-
-std::unique_ptr<RegistryStore> CreateDefaultRegistryStore() {
-  std::string dir;
-  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) {
-    dir = prefix;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-      const passwd* pw = ::getpwuid(::getuid());
-      home = pw ? pw->pw_dir : "";
-    }
-    dir = std::string(home) + "/.wine";
-  }
-  return std::make_unique<WinePrefixStore>(std::move(dir));
 }
 
 }  // namespace platform

@@ -1,0 +1,121 @@
+#include "RegistryFiles/registry_source.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <initializer_list>
+
+#include "Platform/charset_posix.h"
+#include "Platform/codepage.h"
+#include "RegistryFiles/wine_prefix_store.h"
+
+namespace platform {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entry of `dir` named `name` in any letter case, as a full path; empty
+// when there is none. Windows' own spelling varies between installations.
+std::string FindEntry(const std::string& dir, const std::string& name) {
+  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
+  if (!d) return std::string();
+  const std::string wanted = UpperAnsi(name);
+  while (const dirent* e = readdir(d.get())) {
+    if (UpperAnsi(Utf8ToAnsi(e->d_name)) == wanted) return dir + "/" + e->d_name;
+  }
+  return std::string();
+}
+
+bool HasFile(const std::string& dir, const std::string& name) {
+  const std::string path = FindEntry(dir, name);
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool HasAnyFile(const std::string& dir, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (HasFile(dir, name)) return true;
+  }
+  return false;
+}
+
+std::string DefaultFolder() {
+  for (const char* var : {"HIVTAP_REGISTRY", "WINEPREFIX"}) {
+    const char* value = std::getenv(var);
+    if (value && *value) return value;
+  }
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) {
+    const passwd* pw = getpwuid(getuid());
+    home = pw ? pw->pw_dir : "";
+  }
+  return std::string(home) + "/.wine";
+}
+
+}  // namespace
+
+RegistrySource LocateRegistrySource() {
+  RegistrySource source;
+  source.folder = DefaultFolder();
+  source.exists = IsDirectory(source.folder);
+  if (!source.exists) return source;
+  std::string path = FindEntry(source.folder, "Windows");
+  for (const char* part : {"System32", "config"}) {
+    if (!path.empty()) path = FindEntry(path, part);
+  }
+  if (HasAnyFile(source.folder, {"system.reg", "user.reg"})) {
+    source.kind = SourceKind::kWinePrefix;
+  } else if (!path.empty() && IsDirectory(path)) {
+    source.kind = SourceKind::kWindowsDrive;
+  } else if (HasAnyFile(source.folder, {"SYSTEM", "SOFTWARE", "SAM", "SECURITY", "DEFAULT",
+                                        "NTUSER.DAT", "UsrClass.dat"})) {
+    source.kind = SourceKind::kCollectedHives;
+  }
+  return source;
+}
+
+const char* SourceKindName(SourceKind kind) {
+  switch (kind) {
+    case SourceKind::kWinePrefix:
+      return "Wine prefix";
+    case SourceKind::kWindowsDrive:
+      return "Windows drive";
+    case SourceKind::kCollectedHives:
+      return "collected hives";
+    case SourceKind::kNone:
+      break;
+  }
+  return "no registry";
+}
+
+std::string MissingRegistryMessage(const RegistrySource& source) {
+  const std::string folder = Utf8ToAnsi(source.folder);
+  // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
+  if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
+  return "hivTAP: aucun fichier de registre dans le dossier " + folder;
+}
+
+std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source) {
+  switch (source.kind) {
+    case SourceKind::kWinePrefix:
+      return std::make_unique<WinePrefixStore>(source.folder);
+    default:
+      return nullptr;
+  }
+}
+
+std::unique_ptr<RegistryStore> CreateDefaultRegistryStore() {
+  return CreateRegistryStore(LocateRegistrySource());
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Which registry the native build reads: a folder named by the environment,
+// and what its content makes it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Platform/registry_store.h"
+
+namespace platform {
+
+enum class SourceKind {
+  kNone,            // missing, or holds no registry file
+  kWinePrefix,      // system.reg, user.reg
+  kWindowsDrive,    // Windows/System32/config/
+  kCollectedHives,  // SYSTEM, SOFTWARE, NTUSER.DAT... side by side
+};
+
+struct RegistrySource {
+  std::string folder;  // as the environment names it (UTF-8)
+  bool exists = false;
+  SourceKind kind = SourceKind::kNone;
+};
+
+// HIVTAP_REGISTRY, else WINEPREFIX, else ~/.wine; its kind from what it holds,
+// names matched in any letter case.
+RegistrySource LocateRegistrySource();
+
+// "Wine prefix", "Windows drive"... for --version.
+const char* SourceKindName(SourceKind kind);
+
+// The message (Windows-1252) for a source that holds no registry.
+std::string MissingRegistryMessage(const RegistrySource& source);
+
+// The store for that source; null for kNone.
+std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source);
+
+}  // namespace platform
