@@ -107,10 +107,12 @@ def windows_suite(tally, args, prefix, work):
 def native_suite(tally, args, prefix, work):
     prefix.seed()
     prefix.sync()
+    before = fault_cases.prefix_state(prefix)
     runner = NativeRunner(prefix, args.hivtap, work)
     runner.run_cases(tally, "native", cases.shared_cases("/") +
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
-    fault_cases.native_faults(tally, runner, prefix, work)
+    fault_cases.native_faults(tally, runner, work)
+    fault_cases.prefix_unchanged(tally, prefix, before)
 
 
 def user_sid(prefix):

@@ -302,8 +302,13 @@ def prefix_state(prefix):
     return state
 
 
-def native_faults(tally, runner, prefix, work):
-    before = prefix_state(prefix)
+def prefix_unchanged(tally, prefix, before):
+    after = prefix_state(prefix)
+    changed = sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+    tally.equal("native: the prefix's files keep their bytes and times", changed, [])
+
+
+def native_faults(tally, runner, work):
     # Relative names: a name beginning with "/" is an option.
     rows, mounts = mounted_rows(work, "native", lambda p: relative(p, work))
     try:
@@ -347,9 +352,6 @@ def native_faults(tally, runner, prefix, work):
         tally.check(name + " [peak memory]", rss <= rss0 + 8192,
                     "%d KiB, a plain run %d KiB" % (rss, rss0))
 
-    after = prefix_state(prefix)
-    changed = sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
-    tally.equal("native: the prefix's files keep their bytes and times", changed, [])
 
 
 def windows_read_only(tally, prefix, hivtap, work, label):
