@@ -31,8 +31,10 @@ bool HasSeparator(const std::string& s) {
 
 void InitProcess(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
-  // A closed pipe must fail the write, not kill the process.
+  // A closed pipe or a file-size limit must fail the write, not kill the
+  // process: the output file is then cut back to its last complete line.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   Arguments().assign(argv, argv + argc);
 }
 

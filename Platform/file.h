@@ -26,7 +26,12 @@ class File {
   // Reads up to `size` bytes; false on failure. `*done` is 0 at the end.
   bool Read(void* buffer, std::size_t size, std::size_t* done);
   // Writes all `size` bytes; false when not all of them were written.
-  bool Write(const void* data, std::size_t size);
+  // `*done`, when asked for, counts the bytes written, also on failure.
+  bool Write(const void* data, std::size_t size, std::size_t* done = nullptr);
+  // The size of a disk file, in bytes; false on failure.
+  bool Size(std::uint64_t* size) const;
+  // Cuts the file to `size` bytes and moves the position to that end.
+  bool Truncate(std::uint64_t size);
   FileType Type() const;
   // Closes an owned handle; false when the platform reports a failure.
   bool Close();

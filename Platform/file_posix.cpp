@@ -63,6 +63,12 @@ std::string ResolveName(const std::string& ansiName) {
   return resolved;
 }
 
+// Names Windows refuses: too long, or holding a wildcard or a character no
+// Windows file name may hold; refused here too rather than made.
+bool NameFits(const std::string& name) {
+  return name.size() <= kMaxFileName && name.find_first_of("*?<>|") == std::string::npos;
+}
+
 bool Lock(int fd, short type) {
   struct flock lock = {};
   lock.l_type = type;
@@ -107,16 +113,34 @@ bool File::Read(void* buffer, std::size_t size, std::size_t* done) {
   }
 }
 
-bool File::Write(const void* data, std::size_t size) {
+bool File::Write(const void* data, std::size_t size, std::size_t* done) {
   const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(static_cast<int>(handle_), p, size);
+  std::size_t written = 0;
+  bool ok = true;
+  while (written < size) {
+    const ssize_t n = write(static_cast<int>(handle_), p + written, size - written);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
   }
+  if (done != nullptr) *done = written;
+  return ok;
+}
+
+bool File::Size(std::uint64_t* size) const {
+  struct stat st;
+  if (handle_ == kNone || fstat(static_cast<int>(handle_), &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
   return true;
+}
+
+bool File::Truncate(std::uint64_t size) {
+  const int fd = static_cast<int>(handle_);
+  const off_t at = static_cast<off_t>(size);
+  return ftruncate(fd, at) == 0 && lseek(fd, at, SEEK_SET) == at;
 }
 
 FileType File::Type() const {
@@ -142,7 +166,7 @@ File File::Standard(StdStream which) {
 }
 
 File File::OpenRead(const std::string& name) {
-  if (name.size() > kMaxFileName) return File();
+  if (!NameFits(name)) return File();
   const int fd = open(ResolveName(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return File();
   File file(fd, true);
@@ -152,7 +176,7 @@ File File::OpenRead(const std::string& name) {
 }
 
 File File::OpenAppend(const std::string& name) {
-  if (name.size() > kMaxFileName) return File();
+  if (!NameFits(name)) return File();
   const int fd = open(ResolveName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return File();
   File file(fd, true);
@@ -162,6 +186,7 @@ File File::OpenAppend(const std::string& name) {
 }
 
 bool FileExists(const std::string& name) {
+  if (name.find_first_of("*?<>|") != std::string::npos) return false;
   struct stat st;
   const std::string resolved = ResolveName(name);
   return !resolved.empty() && stat(resolved.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

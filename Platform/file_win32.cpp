@@ -37,17 +37,40 @@ bool File::Read(void* buffer, std::size_t size, std::size_t* done) {
   return ok || GetLastError() == ERROR_BROKEN_PIPE;
 }
 
-bool File::Write(const void* data, std::size_t size) {
+bool File::Write(const void* data, std::size_t size, std::size_t* done) {
   const char* p = static_cast<const char*>(data);
-  while (size > 0) {
+  std::size_t written = 0;
+  bool ok = true;
+  while (written < size) {
     DWORD n = 0;
-    if (!WriteFile(AsHandle(handle_), p, static_cast<DWORD>(size), &n, nullptr) || n == 0) {
-      return false;
+    const BOOL wrote =
+        WriteFile(AsHandle(handle_), p + written, static_cast<DWORD>(size - written), &n, nullptr);
+    written += n;
+    if (!wrote || n == 0) {
+      ok = false;
+      break;
     }
-    p += n;
-    size -= n;
   }
+  if (done != nullptr) *done = written;
+  return ok;
+}
+
+bool File::Size(std::uint64_t* size) const {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);  // a size of 0xFFFFFFFF is no failure
+  const DWORD low = GetFileSize(AsHandle(handle_), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = (static_cast<std::uint64_t>(high) << 32) | low;
   return true;
+}
+
+bool File::Truncate(std::uint64_t size) {
+  LONG high = static_cast<LONG>(size >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low =
+      SetFilePointer(AsHandle(handle_), static_cast<LONG>(size & 0xFFFFFFFFu), &high, FILE_BEGIN);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  return SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
 FileType File::Type() const {

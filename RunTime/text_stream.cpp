@@ -12,7 +12,7 @@ constexpr char kCtrlZ = '\x1A';
 
 TTextStream::~TTextStream() {
   // Errors here have nowhere to go; Close() is the checked path.
-  if (mode_ == Mode::kWrite && pos_ > 0) file_.Write(buffer_, pos_);
+  if (mode_ == Mode::kWrite && pos_ > 0) WriteBuffer();
 }
 
 void TTextStream::Open(platform::File file, Mode mode, const std::string& what) {
@@ -21,6 +21,8 @@ void TTextStream::Open(platform::File file, Mode mode, const std::string& what) 
   file_ = std::move(file);
   mode_ = mode;
   pos_ = end_ = 0;
+  skipping_ = cutOnFailure_ = false;
+  lineEnds_.reset();
 }
 
 void TTextStream::OpenStandard(platform::StdStream which) {
@@ -50,6 +52,9 @@ void TTextStream::OpenRead(const std::string& name) {
 
 void TTextStream::OpenAppend(const std::string& name) {
   Open(platform::File::OpenAppend(name), Mode::kWrite, name);
+  // A file whose size is unknown (a device) is never cut.
+  cutOnFailure_ = file_.Size(&written_);
+  lastLineEnd_ = written_;
 }
 
 void TTextStream::Fail(const std::string& what) const {
@@ -79,14 +84,32 @@ void TTextStream::Write(const std::string& text) {
 void TTextStream::WriteLine(const std::string& text) {
   Write(text);
   Write("\r\n");
+  lineEnds_.set(pos_);
   if (flushAtLineEnd_) FlushBuffer();
+}
+
+bool TTextStream::WriteBuffer() {
+  const std::size_t n = pos_;
+  pos_ = 0;  // a failed write is not retried by the destructor
+  std::size_t done = 0;
+  const bool ok = file_.Write(buffer_, n, &done);
+  for (std::size_t i = done; i > 0; --i) {
+    if (lineEnds_[i]) {
+      lastLineEnd_ = written_ + i;
+      break;
+    }
+  }
+  lineEnds_.reset();
+  written_ += done;
+  if (!ok && cutOnFailure_ && written_ > lastLineEnd_ && file_.Truncate(lastLineEnd_)) {
+    written_ = lastLineEnd_;
+  }
+  return ok;
 }
 
 void TTextStream::FlushBuffer() {
   if (pos_ == 0) return;
-  const std::size_t n = pos_;
-  pos_ = 0;  // a failed write is not retried by the destructor
-  if (!file_.Write(buffer_, n))
+  if (!WriteBuffer())
     Fail(
         "\xE9"
         "criture");
@@ -105,9 +128,7 @@ void TTextStream::Close() {
   const Mode mode = mode_;
   mode_ = Mode::kClosed;
   if (mode == Mode::kWrite && pos_ > 0) {
-    const std::size_t n = pos_;
-    pos_ = 0;
-    if (!file_.Write(buffer_, n)) {
+    if (!WriteBuffer()) {
       file_.Close();
       Fail(
           "\xE9"
@@ -133,20 +154,29 @@ bool TTextStream::AtEndOfText() {
 
 std::string TTextStream::ReadLine() {
   std::string line;
-  bool skipping = false;  // after a Ctrl-Z, the rest of the line is not text
+  ReadLinePart(line, line.max_size());
+  return line;
+}
+
+bool TTextStream::ReadLinePart(std::string& part, std::size_t limit) {
+  std::size_t taken = 0;
   for (;;) {
-    if (pos_ == end_ && !FillBuffer()) return line;
+    if (pos_ == end_ && !FillBuffer()) break;
     const char c = buffer_[pos_];
     if (c == '\n') {
       ++pos_;
-      return line;
+      break;
     }
     if (c == kCtrlZ) {
-      if (skipping) return line;  // a second Ctrl-Z ends the text here
-      skipping = true;
-    } else if (c != '\r' && !skipping) {
-      line += c;
+      if (skipping_) break;  // a second Ctrl-Z ends the text here
+      skipping_ = true;
+    } else if (c != '\r' && !skipping_) {
+      if (taken == limit) return false;
+      part += c;
+      ++taken;
     }
     ++pos_;
   }
+  skipping_ = false;
+  return true;
 }

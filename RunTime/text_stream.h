@@ -2,7 +2,9 @@
 // operation is checked at once and raises EInOutError on failure.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "Platform/file.h"
@@ -20,7 +22,9 @@ class TTextStream {
   void OpenStandard(platform::StdStream which);
   // An existing file for reading.
   void OpenRead(const std::string& name);
-  // A file for writing at its end, created when absent.
+  // A file for writing at its end, created when absent. When a write to it
+  // fails, the file is cut back to the last line end that reached it, never
+  // below its size at opening: a torn last line is a corrupted record.
   void OpenAppend(const std::string& name);
 
   void Write(const std::string& text);
@@ -35,13 +39,18 @@ class TTextStream {
   // One line, ended by LF or CR LF (not part of the text); a lone CR is
   // dropped and a Ctrl-Z ends the line's text.
   std::string ReadLine();
+  // Appends the line's next text to `part`, at most `limit` bytes of it:
+  // true when the line has ended, false when more of its text follows
+  // (the next call goes on with it).
+  bool ReadLinePart(std::string& part, std::size_t limit);
 
  private:
   enum class Mode { kClosed, kRead, kWrite };
 
   void Open(platform::File file, Mode mode, const std::string& what);
   void FlushBuffer();
-  bool FillBuffer();  // false at the end of the file
+  bool WriteBuffer();  // false on failure; empties the buffer either way
+  bool FillBuffer();   // false at the end of the file
   [[noreturn]] void Fail(const std::string& what) const;
 
   platform::File file_;
@@ -49,6 +58,13 @@ class TTextStream {
   std::string name_;
   bool flushAtLineEnd_ = false;
   char buffer_[kBufferSize] = {};
-  std::size_t pos_ = 0;  // next byte to read, or bytes buffered for writing
-  std::size_t end_ = 0;  // bytes in the read buffer
+  std::size_t pos_ = 0;    // next byte to read, or bytes buffered for writing
+  std::size_t end_ = 0;    // bytes in the read buffer
+  bool skipping_ = false;  // reading: after a Ctrl-Z, the line's rest is no text
+  // The output file: its size as written so far, the end of the last line
+  // that reached it, and which buffer positions end a line.
+  bool cutOnFailure_ = false;
+  std::uint64_t written_ = 0;
+  std::uint64_t lastLineEnd_ = 0;
+  std::bitset<kBufferSize + 1> lineEnds_;
 };

@@ -49,6 +49,38 @@ TEST(TextStreamRead, LinesLongerThanTheBuffer) {
   EXPECT_EQ(ReadLines(edge + "\r\nz"), Lines({edge, "z"}));
 }
 
+// Each line as the parts ReadLinePart gives with `limit`, "|" between.
+std::vector<std::string> ReadParts(const std::string& bytes, std::size_t limit) {
+  TempDir dir;
+  dir.Write("list.txt", bytes);
+  TTextStream stream;
+  stream.OpenRead(dir.Path("list.txt"));
+  std::vector<std::string> lines;
+  while (!stream.AtEndOfText()) {
+    std::string line;
+    std::string part;
+    while (!stream.ReadLinePart(part, limit)) {
+      line += part + "|";
+      part.clear();
+    }
+    lines.push_back(line + part);
+  }
+  stream.Close();
+  return lines;
+}
+
+TEST(TextStreamRead, LinePartsOfAtMostTheLimit) {
+  // A line of exactly the limit is whole; a longer one comes in parts.
+  EXPECT_EQ(ReadParts("abc\r\nabcd\nabcdefg", 3), Lines({"abc", "abc|d", "abc|def|g"}));
+  // Dropped bytes count for nothing, and a Ctrl-Z keeps skipping across
+  // parts up to the line end.
+  EXPECT_EQ(ReadParts("ab\r\r\rc\r\nab\x1A"
+                      "cdef\r\nx\r\n",
+                      3),
+            Lines({"abc", "ab", "x"}));
+  EXPECT_EQ(ReadParts("abcd\x1Ax\x1Ay\r\nnext\r\n", 2), Lines({"ab|cd"}));
+}
+
 TEST(TextStreamWrite, AppendKeepsEveryOldByte) {
   TempDir dir;
   dir.Write("out.txt", "old\x1A");

@@ -1,5 +1,8 @@
 #include "hivTAP/command_line.h"
 
+#include <utility>
+#include <vector>
+
 #include "Platform/codepage.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
@@ -89,10 +92,18 @@ std::string ArgumentAt(const std::string& commandLine, int index) {
 
 bool ParseCommandLine(const std::string& commandLine, TRunSettings& settings,
                       TTextStream& console) {
-  const int count = ArgumentCount(commandLine);
-  if (count == 0) settings.HelpRequested = true;
-  for (int index = 1; index <= count; ++index) {
-    const std::string argument = ArgumentAt(commandLine, index);
+  // The arguments ArgumentAt would give, split in one pass: a shell glob can
+  // pass hundreds of thousands, and walking from the start for each one
+  // would take time growing with their square.
+  std::vector<std::string> arguments;
+  std::size_t pos = 0;
+  NextArgument(commandLine, pos);
+  for (std::string a = NextArgument(commandLine, pos); !a.empty();
+       a = NextArgument(commandLine, pos)) {
+    arguments.push_back(std::move(a));
+  }
+  if (arguments.empty()) settings.HelpRequested = true;
+  for (const std::string& argument : arguments) {
     const std::string upper = platform::UpperAnsi(argument);
     if (upper == "?") settings.HelpRequested = true;
     if (!upper.empty() && upper[0] == '/') {

@@ -90,6 +90,18 @@ TEST(ParseCommandLine, PositionalArguments) {
   EXPECT_EQ(p.settings.ListFileName, "B.LST");
 }
 
+TEST(ParseCommandLine, TwoHundredThousandArguments) {
+  // As a shell glob passes them; each one is scanned, in order.
+  std::string args = "/l:first.lst key.txt out.txt";
+  for (int i = 0; i < 200000; ++i) args += " f" + std::to_string(i);
+  const Parsed p = Parse(args + " /N /l:last.lst");
+  EXPECT_TRUE(p.go);
+  EXPECT_TRUE(p.settings.ShowValueName);
+  EXPECT_EQ(p.settings.ListFileName, "LAST.LST");
+  EXPECT_EQ(p.settings.KeyArgument, "");
+  EXPECT_EQ(p.settings.OutputFileName, "key.txt");
+}
+
 TEST(ParseCommandLine, OptionsInAnyCaseAndUnknownOnesIgnored) {
   Parsed p = Parse("/n /s HKCU\\a\\b");
   EXPECT_TRUE(p.settings.ShowValueName);

@@ -1,6 +1,9 @@
 #include "hivTAP/driver.h"
 
+#include <cstddef>
 #include <exception>
+#include <string>
+#include <utility>
 
 #include "Platform/file.h"
 #include "Platform/registry.h"
@@ -23,6 +26,30 @@ const char kOutputFailed[] =
     "ation du fichier de sortie";
 const char kDefaultOutputFile[] = "hivTAP.txt";
 
+// A key line names a key path of at most 32,767 characters (the longest
+// name the registry takes) and a value name of at most 16,383: 49,172
+// bytes with the root. The rest up to 64 KiB leaves room for a label.
+constexpr std::size_t kMaxKeyLine = 64 * 1024;
+
+// A line too long to name a key, whose first `head` bytes are read: it is
+// invalid, so it is copied through (or skipped, as a comment) piece by
+// piece, never held whole.
+void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
+                  TTextStream& outputFile) {
+  const bool comment = head[0] == ';';
+  for (bool ended = false; !ended;) {
+    if (!comment) {
+      if (!RunSettings.Silent) console.Write(ConvertConsoleText(0, head));
+      outputFile.Write(head);
+    }
+    head.clear();
+    ended = listFile.ReadLinePart(head, kMaxKeyLine);
+  }
+  if (comment) return;
+  if (!RunSettings.Silent) console.WriteLine(ConvertConsoleText(0, head));
+  outputFile.WriteLine(head);
+}
+
 void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   if (!platform::FileExists(RunSettings.ListFileName)) {
     console.WriteLine(ConvertConsoleText(0, kListFileMissing));
@@ -31,7 +58,11 @@ void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   TTextStream listFile;
   listFile.OpenRead(RunSettings.ListFileName);
   while (!listFile.AtEndOfText()) {
-    const std::string line = listFile.ReadLine();
+    std::string line;
+    if (!listFile.ReadLinePart(line, kMaxKeyLine)) {
+      CopyLongLine(std::move(line), listFile, console, outputFile);
+      continue;
+    }
     if (!line.empty() && line[0] == ';') continue;
     ProcessKeyLine(line, RunSettings, console, outputFile);
   }

@@ -25,6 +25,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import cases  # noqa: E402
+import fault_cases  # noqa: E402
 import seed  # noqa: E402
 from harness import (Case, NativeRunner, Prefix, Tally, WindowsRunner, read_or_empty,  # noqa: E402
                      winpath)
@@ -89,6 +90,9 @@ def windows_suite(tally, args, prefix, work):
         tally.equal(name + " [file hivTAP.txt]",
                     read_or_empty(os.path.join(directory, "hivTAP.txt")), expected_file)
 
+    fault_cases.windows_faults(tally, runner, work, label)
+    fault_cases.windows_read_only(tally, prefix, args.hivtap, work, label)
+
     # A second OEM code page: the French locale gives 850. Last, as Wine
     # takes a while to start in a locale other than the previous run's.
     accented = [c for c in cases.result_line_cases() if c.name.startswith("accented")]
@@ -103,9 +107,12 @@ def windows_suite(tally, args, prefix, work):
 def native_suite(tally, args, prefix, work):
     prefix.seed()
     prefix.sync()
+    before = fault_cases.prefix_state(prefix)
     runner = NativeRunner(prefix, args.hivtap, work)
     runner.run_cases(tally, "native", cases.shared_cases("/") +
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
+    fault_cases.native_faults(tally, runner, work)
+    fault_cases.prefix_unchanged(tally, prefix, before)
 
 
 def user_sid(prefix):

@@ -13,6 +13,8 @@
 //   closed      standard output is no handle at all (NULL)
 //   invalid     standard output is INVALID_HANDLE_VALUE
 //   brokenpipe  standard output is a pipe whose reading end is closed
+//   held:NAME   as file, while NAME in the working directory is held open
+//               for writing, shared with readers only
 // For every record one line goes to standard output: "exit N" with the exit
 // code, or "error TEXT" when the program could not be run.
 #include <windows.h>
@@ -82,7 +84,14 @@ std::string Run(const Record& r) {
   HANDLE outFile = INVALID_HANDLE_VALUE;
   HANDLE pipeRead = nullptr;
   if (error == INVALID_HANDLE_VALUE) return "error cannot create " + r.base + ".err";
-  if (r.mode == "file") {
+  // Another process's handle, as an editor holding the file would have it.
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (r.mode.compare(0, 5, "held:") == 0) {
+    held = CreateFileA((r.directory + "\\" + r.mode.substr(5)).c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return "error cannot hold " + r.mode.substr(5);
+  }
+  if (r.mode == "file" || held != INVALID_HANDLE_VALUE) {
     output = CreateInheritable(r.base + ".out", GENERIC_WRITE, CREATE_ALWAYS);
   } else if (r.mode == "pipe" || r.mode == "brokenpipe") {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -145,6 +154,7 @@ std::string Run(const Record& r) {
   }
   if (pipeRead != nullptr) CloseHandle(pipeRead);
   if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   return report;
 }
 

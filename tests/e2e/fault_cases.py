@@ -1,0 +1,383 @@
+"""Faults of the output stage and hostile inputs, end to end. Each fault
+states the message, the exit code and the exact bytes left in the output
+file: its old bytes and every complete result line the run wrote, never a
+torn last line, and never less than the old bytes."""
+
+import os
+import random
+import re
+import struct
+import subprocess
+import sys
+
+import cases
+from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL
+from harness import WINE_TIMEOUT, Case, prepare, read_or_empty, show, verify, winpath
+
+L9 = K + b"\\Lines\\L9"
+L9_LINE = cases.L9_LINE
+MULTI = cases.TYPES + b"Multi"
+MULTI_LINE = b"a\r\nb\r\nc\r\n"  # one record holding two CR LF of its own
+MIB = 1024 * 1024
+
+
+def name_cases(sep):
+    """Long and wildcard names, shared by both builds."""
+    a100, b100 = "A" * 100, "B" * 100
+    deep = a100 + "/" + b100 + "/"
+    name260 = (a100 + sep + b100 + sep + "c" * 58).encode("ascii")
+    return [
+        Case("output name of 260 bytes", args=[WALL, name260], dirs=[deep], code=1,
+             out=OUTPUT_FAILED),
+        Case("output name of 5,000 bytes", args=[WALL, b"x" * 5000], code=1, out=OUTPUT_FAILED),
+        Case("list name of 5,000 bytes names no file", args=[b"/L:" + b"k" * 5000],
+             out=MISSING_LIST, after={OUT: b""}),
+        Case("output name holding *", args=[WALL, b"out*.txt"], code=1, out=OUTPUT_FAILED),
+        Case("output name holding ?", args=[WALL, b"out?.txt"], code=1, out=OUTPUT_FAILED),
+        Case("list name holding ? is no file, even one on disk", args=[b"/L:k?ys.lst"],
+             files={"k?ys.lst": SZ + b"\r\n"}, out=MISSING_LIST, after={OUT: b""}),
+        Case("list file that fails to read (EIO)",
+             args=[b"/L:" + sep.join(["", "proc", "self", "mem"]).encode("ascii")],
+             code=1, out=OUTPUT_FAILED, after={OUT: b""}),
+    ]
+
+
+def held_cases(mode_of):
+    """A file held open for writing by another process. mode_of(name) gives
+    the run's mode that holds `name`."""
+    return [
+        Case("output file held by another process", args=[WALL, b"out.txt"],
+             files={"out.txt": b"old\r\n"}, mode=mode_of("out.txt"), code=1, out=OUTPUT_FAILED),
+        Case("list file held by another process", args=[b"/L:l.lst"],
+             files={"l.lst": WALL + b"\r\n"}, mode=mode_of("l.lst"), code=1, out=OUTPUT_FAILED,
+             after={OUT: b""}),
+    ]
+
+
+# Mounted file systems: a small tmpfs that fills, and a read-only one.
+def mount_tmpfs(path, size, files=None, readonly=False):
+    """True when mounted (it needs privileges); files are written first."""
+    os.makedirs(path)
+    r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % size, "tmpfs", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    if r.returncode != 0:
+        return False
+    for name, data in (files or {}).items():
+        with open(os.path.join(path, name), "wb") as f:
+            f.write(data)
+    if readonly:
+        subprocess.run(["mount", "-o", "remount,ro", path], check=True)
+    return True
+
+
+def umount(path):
+    subprocess.run(["umount", path], check=False)
+
+
+def capacity(path):
+    """Bytes one file can take on the file system at path."""
+    probe = os.path.join(path, "probe")
+    size = 0
+    with open(probe, "wb", buffering=0) as f:
+        try:
+            while True:
+                size += f.write(bytes(4096))
+        except OSError:
+            pass
+    os.remove(probe)
+    return size
+
+
+def full_disk_input(cap):
+    """Old bytes, list and expected file for an output file that can hold
+    `cap` bytes. The old bytes end without a line end, and their length puts
+    the cut just after the first CR LF of a multi-string record."""
+    records = [L9_LINE, MULTI_LINE] * (cap // 10)
+    listing = (L9 + b"\r\n" + MULTI + b"\r\n") * (cap // 10)
+    period = len(L9_LINE) + len(MULTI_LINE)
+    old = b"ancien\r\n" + b"x" * ((cap - len(L9_LINE) - 3 - 8) % period)
+    kept = old
+    for record in records:
+        if len(kept) + len(record) > cap:
+            break
+        kept += record
+    assert cap - len(kept) == 3
+    return old, listing, kept
+
+
+def check_files(tally, name, expected):
+    for path, data in expected.items():
+        if data is None:
+            tally.check("%s [no file %s]" % (name, os.path.basename(path)),
+                        not os.path.exists(path))
+        else:
+            tally.equal("%s [file %s]" % (name, os.path.basename(path)), read_or_empty(path),
+                        data)
+
+
+def mounted_rows(work, label, sep_path):
+    """(case, files outside the case directory expected afterwards, mount
+    points) for the full and the read-only file system; empty when mounting
+    is not allowed here. sep_path turns a Unix path into the build's name."""
+    full = os.path.join(work, label + "-fullfs")
+    if not mount_tmpfs(full, 16384):
+        print("NOTE %s: no tmpfs can be mounted here: full and read-only file systems not run"
+              % label)
+        return [], []
+    mounts = [full]
+    try:
+        old, listing, kept = full_disk_input(capacity(full))
+        with open(os.path.join(full, "out.txt"), "wb") as f:
+            f.write(old)
+    except Exception:
+        umount(full)
+        raise
+    ro = os.path.join(work, label + "-rofs")
+    if mount_tmpfs(ro, 65536, {"old.txt": b"old\r\n"}, readonly=True):
+        mounts.append(ro)
+    out = os.path.join(full, "out.txt")
+    rows = [(Case("file system fills during a long list", args=[b"/S", b"/L:l.lst",
+                                                                 sep_path(out)],
+                  files={"l.lst": listing}, code=1, out=OUTPUT_FAILED), {out: kept})]
+    if ro in mounts:
+        new, existing = os.path.join(ro, "new.txt"), os.path.join(ro, "old.txt")
+        rows += [
+            (Case("new output file on a read-only file system", args=[WALL, sep_path(new)],
+                  code=1, out=OUTPUT_FAILED), {new: None}),
+            (Case("existing output file on a read-only file system",
+                  args=[WALL, sep_path(existing)], code=1, out=OUTPUT_FAILED),
+             {existing: b"old\r\n"}),
+        ]
+    return rows, mounts
+
+
+def windows_faults(tally, runner, work, label):
+    rows, mounts = mounted_rows(work, label, lambda p: winpath(p).encode("ascii"))
+    try:
+        runner.run_cases(tally, label + "-faults", [c for c, _ in rows] + name_cases("\\") +
+                         held_cases(lambda name: "held:" + name) + hostile_cases()[:2])
+        for case, expected in rows:
+            check_files(tally, "%s-faults: %s" % (label, case.name), expected)
+    finally:
+        for m in mounts:
+            umount(m)
+
+
+# The native build, run directly.
+# Starts the program from a small process of its own and reports its exit
+# code and peak memory: a child started from the test itself would count
+# the test's own peak as its own.
+SPAWN = """import os, signal, sys
+pid = os.posix_spawn(sys.argv[3], sys.argv[3:], os.environ)
+signal.signal(signal.SIGALRM, lambda *_: os.kill(pid, signal.SIGKILL))
+signal.alarm(int(sys.argv[2]))
+_, status, usage = os.wait4(pid, 0)
+with open(sys.argv[1], "w") as f:
+    f.write("%d %d" % (os.waitstatus_to_exitcode(status), usage.ru_maxrss))
+"""
+
+
+def spawn(runner, directory, args, preexec=None, kill_after=60):
+    """Runs the native build; returns (exit code, stdout bytes, stderr
+    bytes, peak resident set in KiB). The exit code is -9 when killed."""
+    argv = [runner.hivtap] + [a.decode("cp1252").encode("utf-8") for a in args]
+    out_path, err_path, report = (directory + x for x in ("-std.out", "-std.err", "-rss"))
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        subprocess.run([sys.executable, "-c", SPAWN, report, str(kill_after)] + argv,
+                       cwd=directory, env=runner.env(), stdin=subprocess.DEVNULL, stdout=out,
+                       stderr=err, preexec_fn=preexec, check=True)
+    with open(report) as f:
+        code, rss = (int(x) for x in f.read().split())
+    return code, read_or_empty(out_path), read_or_empty(err_path), rss
+
+
+def ofd_lock(path):
+    """An open-file-description write lock on path, as a Windows process
+    holding the file for writing; the descriptor holds it until closed."""
+    import fcntl  # POSIX only
+    fd = os.open(path, os.O_RDWR)
+    fcntl.fcntl(fd, getattr(fcntl, "F_OFD_SETLK", 37), struct.pack("hhxxxxqqixxxx", fcntl.F_WRLCK,
+                                                                   0, 0, 0, 0))
+    return fd
+
+
+def run_native_rows(tally, runner, label, rows, preexec=None):
+    for i, (case, expected) in enumerate(rows):
+        directory = os.path.join(runner.work, "%s-%02d" % (label, i))
+        prepare(case, directory)
+        held = []
+        if case.mode.startswith("held:"):
+            held.append(ofd_lock(os.path.join(directory, case.mode[5:])))
+        try:
+            code, out, err, _ = spawn(runner, directory, case.args, preexec)
+        finally:
+            for fd in held:
+                os.close(fd)
+        verify(tally, label, case, "utf8", code, out, err, directory)
+        check_files(tally, "%s: %s" % (label, case.name), expected)
+
+
+def relative(path, work):
+    """The name of path from a case directory, a directory of work."""
+    return os.path.join("..", os.path.relpath(path, work)).encode("ascii")
+
+
+def file_size_limit_row(work):
+    """A file-size limit stops the writes part way, as a full disk does."""
+    path = os.path.join(work, "fsize-out.txt")
+    old, listing, kept = full_disk_input(16384)
+    with open(path, "wb") as f:
+        f.write(old)
+    case = Case("file-size limit reached during a long list",
+                args=[b"/S", b"/L:l.lst", relative(path, work)],
+                files={"l.lst": listing}, code=1, out=OUTPUT_FAILED)
+    return case, {path: kept}
+
+
+def pipe_closing_halfway(tally, runner, label):
+    """The reader of standard output goes away after 1,100 bytes: the run
+    stops, and the file holds whole result lines only, at least those the
+    reader saw."""
+    directory = os.path.join(runner.work, label + "-halfpipe")
+    prepare(Case("", files={"l9.lst": (L9 + b"\r\n") * 20000}), directory)
+    read_end, write_end = os.pipe()
+    seen = b""
+    p = subprocess.Popen([runner.hivtap, "/L:l9.lst"], cwd=directory, env=runner.env(),
+                         stdin=subprocess.DEVNULL, stdout=write_end, stderr=subprocess.PIPE)
+    os.close(write_end)
+    while len(seen) < 1100:
+        chunk = os.read(read_end, 1100 - len(seen))
+        if not chunk:
+            break
+        seen += chunk
+    os.close(read_end)
+    _, err = p.communicate(timeout=60)
+    name = "%s: pipe closing halfway" % label
+    tally.equal(name + " [exit code]", p.returncode, 1)
+    tally.check(name + " [standard error]", err.endswith(b"\r\n"), show(err))
+    kept = read_or_empty(os.path.join(directory, OUT))
+    lines = len(kept) // len(L9_LINE)
+    tally.check(name + " [file: whole lines, at least those the reader saw]",
+                kept == L9_LINE * lines and len(seen) // len(L9_LINE) - 1 <= lines < 20000,
+                "%d bytes seen, file %s" % (len(seen), show(kept[-40:])))
+
+
+# Hostile list files: what each gives, in bounded memory.
+def hostile_cases():
+    rnd = random.Random(8)
+    noise = bytes(b for b in rnd.randbytes(MIB) if b != 0x1A)
+    lines = noise.split(b"\n")
+    if noise.endswith(b"\n"):
+        lines.pop()
+    lines = [x.replace(b"\r", b"") for x in lines]
+    noise_out = b"".join(x + b"\r\n" for x in lines if not x.startswith(b";"))
+    million = (L9 + b"\r\ntexte\r\n;c\r\n\r\n") * 250000
+    segments = b"HKCU\\" + b"s\\" * 99998 + b"v"  # 100,000 segments
+    short_segments = b"HKCU\\" + b"s\\" * 29998 + b"v"  # 60 KB: still a key line
+    return [
+        Case("one list line of 10 MB is copied through, one comment of 10 MB skipped",
+             args=[b"/S", b"/L:l.lst"],
+             files={"l.lst": b"y" * (10 * MIB) + b"\r\n;" + b"c" * (10 * MIB) + b"\r\n" + L9},
+             after={OUT: b"y" * (10 * MIB) + b"\r\n" + L9_LINE}),
+        Case("key path of 100,000 segments is too long for a key: copied through; one of "
+             "30,000 is read", args=[b"/S", b"/N", b"/L:l.lst"],
+             files={"l.lst": segments + b"\r\n" + short_segments + b"\r\n"},
+             after={OUT: segments + b"\r\nv=\r\n"}),
+        Case("list of 1,000,000 lines", args=[b"/S", b"/L:l.lst"], files={"l.lst": million},
+             after={OUT: (L9_LINE + b"texte\r\n\r\n") * 250000}),
+        Case("random binary list without Ctrl-Z: every line copied through",
+             args=[b"/S", b"/N", b"/L:l.lst"], files={"l.lst": noise}, after={OUT: noise_out}),
+    ]
+
+
+def prefix_state(prefix):
+    """Bytes of the registry files and times of every file of the prefix."""
+    state = {}
+    for root, _, names in os.walk(prefix.path):
+        for name in names:
+            path = os.path.join(root, name)
+            st = os.lstat(path)
+            state[path] = (st.st_size, st.st_mtime_ns)
+    state.update(("bytes " + k, v) for k, v in prefix.reg_files().items())
+    return state
+
+
+def prefix_unchanged(tally, prefix, before):
+    after = prefix_state(prefix)
+    changed = sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+    tally.equal("native: the prefix's files keep their bytes and times", changed, [])
+
+
+def native_faults(tally, runner, work):
+    # Relative names: a name beginning with "/" is an option.
+    rows, mounts = mounted_rows(work, "native", lambda p: relative(p, work))
+    try:
+        rows += [(c, {}) for c in name_cases("/") + held_cases(lambda name: "held:" + name)]
+        rows.append(file_size_limit_row(work))
+        run_native_rows(tally, runner, "native-faults", rows[:-1])
+        # The limit applies to every file the run writes, its console file too.
+        import resource
+        run_native_rows(tally, runner, "native-fsize", rows[-1:], preexec=lambda: resource.
+                        setrlimit(resource.RLIMIT_FSIZE, (16384, 16384)))
+    finally:
+        for m in mounts:
+            umount(m)
+    pipe_closing_halfway(tally, runner, "native-faults")
+
+    # Memory: a run over a hostile list peaks within 8 MiB of a plain one;
+    # not measured under a sanitizer, whose own heap keeps freed blocks.
+    with open(runner.hivtap, "rb") as f:
+        measured = b"AddressSanitizer" not in f.read()
+    if not measured:
+        print("NOTE native: a sanitizer build: peak memory not checked")
+    base = os.path.join(work, "native-rss-base")
+    prepare(Case(""), base)
+    rss0 = spawn(runner, base, [b"/S", WALL])[3]
+    for i, case in enumerate(hostile_cases()):
+        directory = os.path.join(work, "native-hostile-%02d" % i)
+        prepare(case, directory)
+        code, out, err, rss = spawn(runner, directory, case.args)
+        verify(tally, "native-hostile", case, "utf8", code, out, err, directory)
+        if measured:
+            tally.check("native-hostile: %s [peak memory]" % case.name, rss <= rss0 + 8192,
+                        "%d KiB, a plain run %d KiB" % (rss, rss0))
+    directory = os.path.join(work, "native-hostile-zero")
+    prepare(Case(""), directory)
+    code, _, _, rss = spawn(runner, directory,
+                            [b"/S", b"/L:/dev/zero", os.path.relpath("/dev/null", directory)
+                             .encode("ascii")], kill_after=2)
+    name = "native-hostile: /L:/dev/zero reads without end"
+    tally.equal(name + " [still running after 2 s]", code, -9)
+    if measured:
+        tally.check(name + " [peak memory]", rss <= rss0 + 8192,
+                    "%d KiB, a plain run %d KiB" % (rss, rss0))
+
+
+
+def windows_read_only(tally, prefix, hivtap, work, label):
+    """Wine's trace of the run: every key of the test values is opened with
+    KEY_READ | KEY_WOW64_64KEY (0x20119) and none is created."""
+    directory = os.path.join(work, label + "-trace")
+    prepare(Case(""), directory)
+    with open(os.path.join(directory, "l.lst"), "wb") as f:
+        f.write(b"".join(x + b"\r\n" for x in (
+            WALL, SZ, b"HKLM\\Software\\hivtap-e2e\\View", K + b"\\Nope\\Nope")))
+    env = prefix.env()
+    env["WINEDEBUG"] = "trace+reg"
+    r = subprocess.run(["wine", hivtap, "/S", "/N", "/L:l.lst"], cwd=directory, env=env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                       timeout=WINE_TIMEOUT, check=False)
+    name = "%s: read-only registry access" % label
+    tally.equal(name + " [exit code]", r.returncode, 0)
+    tally.equal(name + " [file]", read_or_empty(os.path.join(directory, OUT)),
+                b"Wallpaper=fond.bmp\r\nSz=abc\r\nView=64\r\nNope=\r\n")
+    # The program's thread is the one that reads values through the ANSI
+    # entry; Wine's own processes read the seeded keys too.
+    threads = set(re.findall(rb"^([0-9a-f]+):trace:reg:RegQueryValueExA ", r.stderr, re.M))
+    opens = [access for thread, access in re.findall(
+        rb'^([0-9a-f]+):trace:reg:NtOpenKeyEx \([^,]*,L"[^"]*hivtap-e2e[^"]*",([0-9a-f]+),',
+        r.stderr, re.M) if thread in threads]
+    tally.check(name + " [keys opened, each with access 20119]",
+                len(opens) >= 3 and set(opens) == {b"20119"}, repr(opens))
+    tally.equal(name + " [keys created]",
+                re.findall(rb"NtCreateKey \([^,]*,L\"[^\"]*hivtap-e2e", r.stderr), [])
