@@ -11,7 +11,14 @@ namespace platform {
 namespace {
 
 constexpr std::uint32_t kClassesRoot = 0x80000000;
+constexpr RegStatus kRegInvalidParameter = 87;
 constexpr RegStatus kRegBadPathname = 161;
+// RegOpenKeyExA widens the path into the thread's static buffer of 261
+// units, its NUL included; measured under Wine, 261 characters fail.
+constexpr std::size_t kMaxAnsiKeyPath = 260;
+// RegQueryValueExA widens the name into a counted string of at most 65535
+// bytes, its NUL included.
+constexpr std::size_t kMaxAnsiValueName = 32766;
 
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
@@ -53,6 +60,15 @@ bool PathOf(RegKey key, std::string* path) {
   return true;
 }
 
+// What an ANSI entry point sees of a name: the text up to its first NUL,
+// whose length is then kept in 16 bits (RtlInitAnsiString), so that 65536
+// more characters wrap around to the same name.
+std::string AnsiName(const std::string& name) {
+  std::string seen = name.substr(0, name.find('\0'));
+  seen.resize(seen.size() % 0x10000);
+  return seen;
+}
+
 }  // namespace
 
 void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
@@ -64,15 +80,18 @@ void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
 RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegKey* result) {
   std::uint32_t root = 0;
   const bool predefined = IsPredefined(base, &root);
+  std::string path = subKey.substr(0, subKey.find('\0'));
   // Windows hands back a predefined root itself for an empty path, also
   // for the roots that hold no values.
-  if (predefined && subKey.empty()) {
+  if (predefined && path.empty()) {
     *result = base;
     return kRegSuccess;
   }
-  // A path may not start with a backslash, but for one beneath HKCR.
-  std::string path = subKey;
-  if (predefined && root == kClassesRoot && !path.empty() && path[0] == '\\') path.erase(0, 1);
+  // A path may not start with a backslash, but for one beneath HKCR, whose
+  // backslash is dropped before the length counts.
+  if (predefined && root == kClassesRoot && path[0] == '\\') path.erase(0, 1);
+  path = AnsiName(path);
+  if (path.size() > kMaxAnsiKeyPath) return kRegMoreData;
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
@@ -91,10 +110,12 @@ RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
 
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
+  const std::string seen = AnsiName(name);
+  if (seen.size() > kMaxAnsiValueName) return kRegInvalidParameter;
   std::string path;
   if (!PathOf(key, &path)) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store()->QueryValue(path, name, &value)) return kRegFileNotFound;
+  if (!Store()->QueryValue(path, seen, &value)) return kRegFileNotFound;
   *type = value.type;
   const auto needed = static_cast<std::uint32_t>(value.data.size());
   if (data != nullptr) {
