@@ -13,12 +13,14 @@ namespace {
 constexpr std::uint32_t kClassesRoot = 0x80000000;
 constexpr RegStatus kRegInvalidParameter = 87;
 constexpr RegStatus kRegBadPathname = 161;
-// RegOpenKeyExA widens the path into the thread's static buffer of 261
-// units, its NUL included; measured under Wine, 261 characters fail.
+// Measured under Wine. RegOpenKeyExA widens the path into the thread's static
+// buffer of 261 units, its NUL included: 261 characters fail. The server
+// refuses key names of more than 256 characters and finds no value whose name
+// has more than 16383 (beyond 32766, RegQueryValueExA refuses it). Every store
+// gets the same limits here.
 constexpr std::size_t kMaxAnsiKeyPath = 260;
-// RegQueryValueExA widens the name into a counted string of at most 65535
-// bytes, its NUL included.
-constexpr std::size_t kMaxAnsiValueName = 32766;
+constexpr std::size_t kMaxKeyName = 256;
+constexpr std::size_t kMaxValueName = 16383;
 
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
@@ -69,6 +71,17 @@ std::string AnsiName(const std::string& name) {
   return seen;
 }
 
+bool HasLongKeyName(const std::string& path) {
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end - start > kMaxKeyName) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
@@ -93,6 +106,7 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   path = AnsiName(path);
   if (path.size() > kMaxAnsiKeyPath) return kRegMoreData;
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
+  if (HasLongKeyName(path)) return kRegInvalidParameter;
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
   std::string keyPath;
@@ -111,7 +125,7 @@ RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
   const std::string seen = AnsiName(name);
-  if (seen.size() > kMaxAnsiValueName) return kRegInvalidParameter;
+  if (seen.size() > kMaxValueName) return kRegFileNotFound;
   std::string path;
   if (!PathOf(key, &path)) return kRegInvalidHandle;
   StoredValue value;
