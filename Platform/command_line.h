@@ -12,6 +12,11 @@ void InitProcess(int argc, char** argv);
 // included, as GetCommandLineA gives it.
 std::string RawCommandLine();
 
+// Options of the platform's own, outside the tool's command line (--version
+// on POSIX): true when one was given and handled, and the run is then over
+// with `*exitCode`.
+bool RunPlatformOptions(int* exitCode);
+
 // Ends the process with `code`, as ExitProcess does.
 [[noreturn]] void ExitProcess(int code);
 

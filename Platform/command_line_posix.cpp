@@ -2,6 +2,7 @@
 // rebuilt so that splitting it again gives each argument as it would come
 // out of a Windows command line: quotes removed, empty ones skipped.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/command_line.h"
+#include "Platform/file.h"
+#include "RegistryFiles/registry_source.h"
 
 namespace platform {
 namespace {
@@ -27,6 +30,25 @@ bool HasSeparator(const std::string& s) {
   return false;
 }
 
+// /N, /S, /? and /L:..., in any letter case, as the tool recognises them.
+bool IsToolOption(const std::string& arg) {
+  std::string upper = arg;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper == "/N" || upper == "/S" || upper == "/?" || upper.compare(0, 3, "/L:") == 0;
+}
+
+// An absolute path that the tool would take for an unknown option. "/X" and
+// glued options such as "/n/s" stay options: their directory part is the
+// root or does not exist.
+bool IsAbsoluteFileName(const std::string& arg) {
+  if (arg.empty() || arg[0] != '/' || IsToolOption(arg)) return false;
+  const std::size_t slash = arg.rfind('/');
+  struct stat st;
+  return slash > 0 && stat(arg.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 void InitProcess(int argc, char** argv) {
@@ -42,9 +64,19 @@ std::string RawCommandLine() {
   std::string line;
   bool first = true;
   for (const std::string& raw : Arguments()) {
-    std::string arg;
-    for (const char c : Utf8ToAnsi(raw)) {
-      if (c != '"') arg += c;
+    std::string unquoted;
+    for (const char c : raw) {
+      if (c != '"') unquoted += c;
+    }
+    std::string arg = Utf8ToAnsi(unquoted);
+    if (!first && (unquoted == "--help" || unquoted == "-h")) {
+      arg = "/?";
+    } else if (!first && IsAbsoluteFileName(unquoted)) {
+      // Its Windows spelling is a positional argument; the file layer maps
+      // the backslashes back.
+      for (char& c : arg) {
+        if (c == '/') c = '\\';
+      }
     }
     if (arg.empty()) {
       if (!first) continue;
@@ -55,6 +87,18 @@ std::string RawCommandLine() {
     first = false;
   }
   return line;
+}
+
+bool RunPlatformOptions(int* exitCode) {
+  const std::vector<std::string>& args = Arguments();
+  bool version = false;
+  for (std::size_t i = 1; i < args.size(); ++i) version = version || args[i] == "--version";
+  if (!version) return false;
+  const RegistrySource source = LocateRegistrySource();
+  const std::string text = "hivtap " HIVTAP_VERSION "\nregistry: " + source.folder + " (" +
+                           SourceKindName(source.kind) + ")\n";
+  *exitCode = File::Standard(StdStream::kOutput).Write(text.data(), text.size()) ? 0 : 1;
+  return true;
 }
 
 void ExitProcess(int code) { std::exit(code); }

@@ -9,6 +9,8 @@ void InitProcess(int, char**) {}
 
 std::string RawCommandLine() { return GetCommandLineA(); }
 
+bool RunPlatformOptions(int*) { return false; }
+
 void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace platform

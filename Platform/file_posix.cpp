@@ -1,6 +1,7 @@
 // Files with the Windows semantics the tool relies on: names in the ANSI
-// code page, found case-insensitively when the exact name is absent, and
-// share modes enforced with open-file-description locks.
+// code page, backslash and slash both separating components, found
+// case-insensitively when the exact name is absent, and share modes enforced
+// with open-file-description locks.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -35,7 +36,11 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
 // The name in the file system's charset; a component that does not exist
 // as spelled is looked for in any letter case, as Windows would find it.
 std::string ResolveName(const std::string& ansiName) {
-  const std::string name = AnsiToUtf8(ansiName);
+  // Names come from batch and list files written for Windows.
+  std::string name = AnsiToUtf8(ansiName);
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
   struct stat st;
   if (name.empty() || lstat(name.c_str(), &st) == 0) return name;
   std::string resolved;

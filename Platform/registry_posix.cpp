@@ -11,7 +11,16 @@ namespace platform {
 namespace {
 
 constexpr std::uint32_t kClassesRoot = 0x80000000;
+constexpr RegStatus kRegInvalidParameter = 87;
 constexpr RegStatus kRegBadPathname = 161;
+// Measured under Wine. RegOpenKeyExA widens the path into the thread's static
+// buffer of 261 units, its NUL included: 261 characters fail. The server
+// refuses key names of more than 256 characters and finds no value whose name
+// has more than 16383 (beyond 32766, RegQueryValueExA refuses it). Every store
+// gets the same limits here.
+constexpr std::size_t kMaxAnsiKeyPath = 260;
+constexpr std::size_t kMaxKeyName = 256;
+constexpr std::size_t kMaxValueName = 16383;
 
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
@@ -53,6 +62,26 @@ bool PathOf(RegKey key, std::string* path) {
   return true;
 }
 
+// What an ANSI entry point sees of a name: the text up to its first NUL,
+// whose length is then kept in 16 bits (RtlInitAnsiString), so that 65536
+// more characters wrap around to the same name.
+std::string AnsiName(const std::string& name) {
+  std::string seen = name.substr(0, name.find('\0'));
+  seen.resize(seen.size() % 0x10000);
+  return seen;
+}
+
+bool HasLongKeyName(const std::string& path) {
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end - start > kMaxKeyName) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
@@ -64,16 +93,20 @@ void SetRegistryStore(std::unique_ptr<RegistryStore> store) {
 RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegKey* result) {
   std::uint32_t root = 0;
   const bool predefined = IsPredefined(base, &root);
+  std::string path = subKey.substr(0, subKey.find('\0'));
   // Windows hands back a predefined root itself for an empty path, also
   // for the roots that hold no values.
-  if (predefined && subKey.empty()) {
+  if (predefined && path.empty()) {
     *result = base;
     return kRegSuccess;
   }
-  // A path may not start with a backslash, but for one beneath HKCR.
-  std::string path = subKey;
-  if (predefined && root == kClassesRoot && !path.empty() && path[0] == '\\') path.erase(0, 1);
+  // A path may not start with a backslash, but for one beneath HKCR, whose
+  // backslash is dropped before the length counts.
+  if (predefined && root == kClassesRoot && path[0] == '\\') path.erase(0, 1);
+  path = AnsiName(path);
+  if (path.size() > kMaxAnsiKeyPath) return kRegMoreData;
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
+  if (HasLongKeyName(path)) return kRegInvalidParameter;
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
   std::string keyPath;
@@ -91,10 +124,12 @@ RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
 
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
+  const std::string seen = AnsiName(name);
+  if (seen.size() > kMaxValueName) return kRegFileNotFound;
   std::string path;
   if (!PathOf(key, &path)) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store()->QueryValue(path, name, &value)) return kRegFileNotFound;
+  if (!Store()->QueryValue(path, seen, &value)) return kRegFileNotFound;
   *type = value.type;
   const auto needed = static_cast<std::uint32_t>(value.data.size());
   if (data != nullptr) {

@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
   platform::InitProcess(argc, argv);
   int exitCode = 1;
+  if (platform::RunPlatformOptions(&exitCode)) platform::ExitProcess(exitCode);
   try {
     exitCode = RunProgram(platform::RawCommandLine());
   } catch (const std::exception& failure) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test of the three builds, in a Wine prefix
-# made for this run.
+# made for this run; then makes the packages and checks the installed .deb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,4 +23,6 @@ for dir in native win64 win32; do
   echo "== $dir"
   ctest --test-dir "build/$dir" --output-on-failure || status=1
 done
+echo "== packages"
+{ bash scripts/package.sh && bash scripts/check_package.sh; } || status=1
 exit $status

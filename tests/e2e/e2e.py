@@ -26,6 +26,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import cases  # noqa: E402
 import fault_cases  # noqa: E402
+import linux_cases  # noqa: E402
 import seed  # noqa: E402
 from harness import (Case, NativeRunner, Prefix, Tally, WindowsRunner, read_or_empty,  # noqa: E402
                      winpath)
@@ -112,6 +113,7 @@ def native_suite(tally, args, prefix, work):
     runner.run_cases(tally, "native", cases.shared_cases("/") +
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
     fault_cases.native_faults(tally, runner, work)
+    linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
     fault_cases.prefix_unchanged(tally, prefix, before)
 
 
@@ -205,6 +207,7 @@ def differential_suite(tally, args, prefix, work):
     named = read_or_empty(os.path.join(directory, "win1.txt"))
     tally.check("differential: the win64 run read the seeded values",
                 b"mixedcase=casse\r\n" in named and b"T4_S4=" in named)
+    linux_cases.differential_groups(tally, native, args.windows_hivtap, prefix, work)
 
 
 def main():

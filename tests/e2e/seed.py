@@ -42,6 +42,7 @@ SCRATCH_KEYS = [
     HKCU + "\\Software\\Classes\\.hivtap-e2e-user",
     "HKEY_USERS\\.DEFAULT\\Software\\hivtap-e2e",
     "HKEY_CURRENT_CONFIG\\Software\\hivtap-e2e",
+    "HKEY_CLASSES_ROOT\\" + ".hivtap-e2e-" + "n" * 244,
 ]
 
 # Binary data of 254 bytes: "009AFF10" 63 times, then "0102".
@@ -135,6 +136,21 @@ VALUES += [
     (SCRATCH + "\\Diff", "MixedCase", REG_SZ, sz("casse")),
     (SCRATCH + "\\Diff\\Accentu\u00e9", "Cl\u00e9", REG_SZ, sz("\u00e9")),
     (SCRATCH + "\\Diff\\\u4e2d", "Name\u0100", REG_SZ, sz("hors code page")),
+]
+
+
+# Key paths at the ANSI key-open limit: the subkey path of
+# HKCU\Software\hivtap-e2e\Long\<LONG_A>\<name>\v, its final backslash
+# included, is 260 characters for LONG_260 and 261 for LONG_261; and a key name
+# of 256 characters, the longest Wine stores.
+LONG_A = "a" * 200
+LONG_260 = "b" * (260 - len("Software\\hivtap-e2e\\Long\\" + LONG_A + "\\\\"))
+LONG_261 = LONG_260 + "b"
+NAME_256 = ".hivtap-e2e-" + "n" * 244
+VALUES += [
+    (SCRATCH + "\\Long\\" + LONG_A + "\\" + LONG_260, "v", REG_SZ, sz("260")),
+    (SCRATCH + "\\Long\\" + LONG_A + "\\" + LONG_261, "v", REG_SZ, sz("261")),
+    ("HKEY_CLASSES_ROOT\\" + NAME_256, "v", REG_SZ, sz("256")),
 ]
 
 

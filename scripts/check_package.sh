@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the .deb made by scripts/package.sh, checks the installed program
+# and its manual page, and removes the package again. Reads the Wine prefix
+# named by WINEPREFIX; runs as root or with sudo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+apt_get() {
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -y -q -o DPkg::Lock::Timeout=300 "$@"
+}
+deb=$(ls build/native/packages/hivtap_*.deb)
+apt_get install "./$deb" >/dev/null
+trap 'apt_get purge hivtap >/dev/null' EXIT
+
+fail() {
+  echo "package check failed: $*" >&2
+  exit 1
+}
+echo "== installed package: $(dpkg-query -W -f='${Package} ${Version} depends on ${Depends}' hivtap)"
+[ "$(command -v hivtap)" = /usr/bin/hivtap ] || fail "hivtap is not /usr/bin/hivtap"
+version=$(hivtap --version)
+echo "$version"
+[ "$(head -n 1 <<<"$version")" = "hivtap 1.2.0.0" ] || fail "--version: $version"
+grep -qx "registry: $WINEPREFIX (Wine prefix)" <<<"$version" || fail "--version: $version"
+
+work=$(mktemp -d)
+key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProductName'
+(cd "$work" && hivtap /N /S "$key" installed.txt && "$OLDPWD/build/native/hivtap" /N /S "$key" built.txt)
+cat "$work/installed.txt"
+grep -q '^ProductName=.' "$work/installed.txt" || fail "no value read"
+cmp -s "$work/installed.txt" "$work/built.txt" || fail "installed and built programs differ"
+rm -rf "$work"
+
+[ -f /usr/share/man/man1/hivtap.1 ] ||
+  fail "no /usr/share/man/man1/hivtap.1: does /etc/dpkg/dpkg.cfg.d exclude manual pages?"
+MANPAGER=cat MANWIDTH=80 man hivtap 2>&1 | grep -q "hivtap - read Windows registry values" ||
+  fail "man hivtap does not open"
+echo "== installed hivtap, its lookup and man hivtap: OK"

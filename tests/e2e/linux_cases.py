@@ -1,0 +1,221 @@
+"""End-to-end groups of the native build's own behaviour: Windows file names,
+the ANSI registry calls' name limits, absolute paths, --help and --version,
+a missing registry, and values that only a running Wine makes. The groups of
+file names and registry names also run in the differential test, where the
+native build and hivtap.exe must leave the same files."""
+
+import os
+import subprocess
+
+import seed
+from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
+from harness import Case, read_or_empty, tree
+
+LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
+
+
+def file_name_cases():
+    """Backslashes separate file name components, as on Windows."""
+    return [
+        Case("backslash output name writes into the directory", args=[WALL, b"sub\\o.txt"],
+             dirs=["sub"], out=b"fond.bmp\r\n", after={"sub/o.txt": b"fond.bmp\r\n"}),
+        Case("backslash output name in a missing directory fails",
+             args=[WALL, b"nodir\\o.txt"], code=1, out=OUTPUT_FAILED),
+        Case("backslash list name found in any letter case", args=[b"/L:sub\\k.lst"],
+             files={"Sub/K.lst": SZ + b"\r\n"}, out=b"abc\r\n", after={OUT: b"abc\r\n"}),
+        Case("existing output file found through backslashes in another case",
+             args=[WALL, b"SUB\\O.TXT"], files={"sub/o.txt": b"x\r\n"}, out=b"fond.bmp\r\n",
+             after={"sub/o.txt": b"x\r\nfond.bmp\r\n"}),
+        Case("mixed and doubled separators", args=[WALL, b"a/b\\\\c.txt"], dirs=["a/b"],
+             out=b"fond.bmp\r\n", after={"a/b/c.txt": b"fond.bmp\r\n"}),
+    ]
+
+
+def _list_case(name, lines, results):
+    listing = b"".join(line + b"\r\n" for line in lines)
+    expected = b"".join(r + b"\r\n" for r in results)
+    return Case(name, args=[b"/S", b"/N", b"/L:l.lst", b"out.txt"], files={"l.lst": listing},
+                after={"out.txt": expected})
+
+
+def registry_name_cases():
+    """What RegOpenKeyExA and RegQueryValueExA see of a name: up to its first
+    NUL, its length in 16 bits, a key path of at most 260 characters."""
+    wrapped_value = TYPES + b"Sz" + b"x" * 65536
+    wrapped_path = K + b"\\Types" + b"\\" * 65537 + b"Sz"
+    lengths = _list_case("key path lengths", [
+        LONG + seed.LONG_260.encode() + b"\\v",
+        LONG + seed.LONG_261.encode() + b"\\v",
+        LONG + seed.LONG_260.encode() + b"\\\\v",
+        b"HKCR\\" + seed.NAME_256.encode() + b"\\v",
+        b"HKCR\\\\" + seed.NAME_256.encode() + b"\\v",
+        wrapped_value,
+        wrapped_path,
+    ], [b"v=260", b"v=", b"v=", b"v=256", b"v=256", b"Sz" + b"x" * 65536 + b"=abc", b"Sz=abc"])
+    nuls = _list_case("NUL bytes inside names", [
+        TYPES + b"Sz\0xyz",
+        K + b"\\Types\0junk\\Sz",
+        K + b"\\Control Panel\\Desktop\0\\Wallpaper",
+    ], [b"Sz\0xyz=abc", b"Sz=abc", b"Wallpaper=fond.bmp"])
+    return [lengths, nuls]
+
+
+def run_time_value_cases():
+    """Values that Wine makes while it runs are in no file of the prefix."""
+    cpu = b"HKLM\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0\\"
+    return [_list_case("values made at run time read as missing",
+                       [cpu + b"~MHz", cpu + b"ProcessorNameString", b"HKPD\\Global"],
+                       [b"~MHz=", b"ProcessorNameString=", b"Global="])]
+
+
+def _run(program, directory, args, env_changes, prefix):
+    env = dict(os.environ)
+    env.update({"WINEPREFIX": prefix.path, "LC_ALL": "C.UTF-8"})
+    env.pop("HIVTAP_REGISTRY", None)
+    for name, value in env_changes.items():
+        if value is None:
+            env.pop(name, None)
+        else:
+            env[name] = value
+    r = subprocess.run([program] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=False)
+    return r.returncode, r.stdout, r.stderr
+
+
+def _fresh(work, name):
+    directory = os.path.join(work, "linux-" + name)
+    os.makedirs(directory)
+    return directory
+
+
+def absolute_path_group(tally, program, prefix, work):
+    """An absolute path is a file name where its directory exists."""
+    target = _fresh(work, "abs-target")
+    os.makedirs(os.path.join(target, "with blank"))
+    key = WALL.decode()
+    runs = [
+        ("output file named by an absolute path", [key, target + "/out.txt"],
+         {target + "/out.txt": b"fond.bmp\r\n"}),
+        ("absolute path with a blank, after the options", ["/N", key, "/S",
+                                                           target + "/with blank/o.txt"],
+         {target + "/with blank/o.txt": b"Wallpaper=fond.bmp\r\n"}),
+        ("absolute path in a missing directory stays an unknown option",
+         [key, target + "/nodir/o.txt"], {"hivTAP.txt": b"fond.bmp\r\n"}),
+        ("glued options stay an unknown option", ["/n/s", key], {"hivTAP.txt": b"fond.bmp\r\n"}),
+        ("/L: with an absolute list name", ["/N", "/L:" + target + "/keys.lst"],
+         {"hivTAP.txt": b"Sz=abc\r\n"}),
+    ]
+    with open(os.path.join(target, "Keys.lst"), "wb") as f:
+        f.write(SZ + b"\r\n")
+    for i, (name, args, expected) in enumerate(runs):
+        directory = _fresh(work, "abs-%d" % i)
+        before = tree(target)
+        code, _, err = _run(program, directory, args, {}, prefix)
+        label = "native absolute paths: " + name
+        tally.equal(label + " [exit code]", (code, err), (0, b""))
+        found = {os.path.join(directory, p): d for p, d in tree(directory).items()}
+        found.update({os.path.join(target, p): d for p, d in tree(target).items()
+                      if before.get(p) != d})
+        wanted = {p if p.startswith("/") else os.path.join(directory, p): d
+                  for p, d in expected.items()}
+        tally.equal(label + " [files written]", found, wanted)
+        for path in wanted:
+            if path.startswith(target) and os.path.exists(path):
+                os.remove(path)
+
+
+def help_version_group(tally, program, prefix, work):
+    """--help, -h and --version: exit 0, no file."""
+    version = b"hivtap 1.2.0.0\nregistry: %s (%s)\n"
+    runs = [
+        ("--help", ["--help"], {}, HELP["utf8"]),
+        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, HELP["utf8"]),
+        ("--version", ["--version"], {},
+         version % (prefix.path.encode(), b"Wine prefix")),
+        ("--version names HIVTAP_REGISTRY before WINEPREFIX", ["/N", "--version"],
+         {"HIVTAP_REGISTRY": "/nonexistent"}, version % (b"/nonexistent", b"no registry")),
+        ("--version without WINEPREFIX names ~/.wine", ["--version"],
+         {"WINEPREFIX": None, "HOME": "/nonexistent-home"},
+         version % (b"/nonexistent-home/.wine", b"no registry")),
+    ]
+    for i, (name, args, env, out) in enumerate(runs):
+        directory = _fresh(work, "version-%d" % i)
+        result = _run(program, directory, args, env, prefix)
+        tally.equal("native %s [exit code, console, standard error]" % name, result, (0, out, b""))
+        tally.equal("native %s [no file]" % name, tree(directory), {})
+
+
+def missing_registry_group(tally, program, prefix, work):
+    """No registry to read: a message naming the folder, exit 1, no file."""
+    empty = _fresh(work, "empty-registry")
+    with open(os.path.join(empty, "notes.txt"), "wb") as f:
+        f.write(b"no registry here")
+    missing = b"hivTAP: le dossier du registre n'existe pas : %s\r\n"
+    no_file = b"hivTAP: aucun fichier de registre dans le dossier %s\r\n"
+    runs = [
+        ("WINEPREFIX names a missing folder", [WALL.decode()], {"WINEPREFIX": "/nonexistent"},
+         missing % b"/nonexistent"),
+        ("WINEPREFIX names a folder without registry files",
+         ["/N", "/L:keys.lst", "out.txt"], {"WINEPREFIX": empty}, no_file % empty.encode()),
+        ("HIVTAP_REGISTRY comes before WINEPREFIX", [WALL.decode(), "out.txt"],
+         {"HIVTAP_REGISTRY": "/nonexistent/r\u00e9g"}, missing % b"/nonexistent/r\xc3\xa9g"),
+        ("~/.wine without WINEPREFIX", [WALL.decode()],
+         {"WINEPREFIX": None, "HOME": "/nonexistent-home"},
+         missing % b"/nonexistent-home/.wine"),
+    ]
+    for i, (name, args, env, err) in enumerate(runs):
+        directory = _fresh(work, "missing-%d" % i)
+        files = {"keys.lst": WALL + b"\r\n", "out.txt": b"old"}
+        for path, data in files.items():
+            with open(os.path.join(directory, path), "wb") as f:
+                f.write(data)
+        os.utime(os.path.join(directory, "out.txt"), (1000000000, 1000000000))
+        result = _run(program, directory, args, env, prefix)
+        label = "native missing registry: " + name
+        tally.equal(label + " [exit code, console, standard error]", result, (1, b"", err))
+        tally.equal(label + " [files unchanged]", tree(directory), files)
+        tally.equal(label + " [output file untouched]",
+                    os.stat(os.path.join(directory, "out.txt")).st_mtime, 1000000000)
+    # The registry named by HIVTAP_REGISTRY is read; a value it lacks is empty.
+    directory = _fresh(work, "registry-variable")
+    with open(os.path.join(directory, "keys.lst"), "wb") as f:
+        f.write(WALL + b"\r\n" + K + b"\\Nope\\Nope\r\n")
+    result = _run(program, directory, ["/N", "/S", "/L:keys.lst"],
+                  {"HIVTAP_REGISTRY": prefix.path, "WINEPREFIX": "/nonexistent"}, prefix)
+    tally.equal("native HIVTAP_REGISTRY names the prefix read", result, (0, b"", b""))
+    tally.equal("native HIVTAP_REGISTRY: a missing value is empty",
+                read_or_empty(os.path.join(directory, OUT)), b"Wallpaper=fond.bmp\r\nNope=\r\n")
+
+
+def native_groups(tally, runner, program, prefix, work):
+    runner.run_cases(tally, "native-files", file_name_cases())
+    runner.run_cases(tally, "native-names", registry_name_cases())
+    runner.run_cases(tally, "native-run-time", run_time_value_cases())
+    absolute_path_group(tally, program, prefix, work)
+    help_version_group(tally, program, prefix, work)
+    missing_registry_group(tally, program, prefix, work)
+
+
+def differential_groups(tally, native, windows_hivtap, prefix, work):
+    """Each case run by hivtap.exe and by the native build in directories of
+    their own, which must end up holding the same files."""
+    for i, case in enumerate(file_name_cases() + registry_name_cases()):
+        dirs = {}
+        for side in ("win64", "native"):
+            dirs[side] = os.path.join(work, "linux-diff-%d-%s" % (i, side))
+            os.makedirs(dirs[side])
+            for d in case.dirs:
+                os.makedirs(os.path.join(dirs[side], d), exist_ok=True)
+            for name, data in case.files.items():
+                path = os.path.join(dirs[side], name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(data)
+        r = prefix.wine([windows_hivtap] + [os.fsdecode(a) for a in case.args],
+                        cwd=dirs["win64"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        code, _, _ = native.run(dirs["native"], case.args)
+        name = "differential: " + case.name
+        tally.equal(name + " [exit codes]", code, r.returncode)
+        tally.check(name + " [the run wrote a file]",
+                    tree(dirs["win64"]) != case.files or case.code != 0)
+        tally.equal(name + " [same files]", tree(dirs["native"]), tree(dirs["win64"]))
