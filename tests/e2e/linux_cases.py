@@ -40,7 +40,7 @@ def _list_case(name, lines, results):
 
 def registry_name_cases():
     """What RegOpenKeyExA and RegQueryValueExA see of a name: up to its first
-    NUL, its length in 16 bits, a key path of at most 260 characters."""
+    NUL, a key path of at most 260 characters."""
     wrapped_value = TYPES + b"Sz" + b"x" * 65536
     wrapped_path = K + b"\\Types" + b"\\" * 65537 + b"Sz"
     lengths = _list_case("key path lengths", [
@@ -51,7 +51,9 @@ def registry_name_cases():
         b"HKCR\\\\" + seed.NAME_256.encode() + b"\\v",
         wrapped_value,
         wrapped_path,
-    ], [b"v=260", b"v=", b"v=", b"v=256", b"v=256", b"Sz" + b"x" * 65536 + b"=abc", b"Sz=abc"])
+    # Past 64 KiB a list line names no key and is copied through; the
+    # registry layer's 16-bit wrap is reached only by its unit tests.
+    ], [b"v=260", b"v=", b"v=", b"v=256", b"v=256", wrapped_value, wrapped_path])
     nuls = _list_case("NUL bytes inside names", [
         TYPES + b"Sz\0xyz",
         K + b"\\Types\0junk\\Sz",
