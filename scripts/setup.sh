@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest python3 clang-format
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-  wine wine64 wine32:i386)
+  wine wine64 wine32:i386
+  libhivex-dev libhivex-bin libwin-hivex-perl)
 
 missing=()
 for p in "${packages[@]}"; do
