@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -51,15 +52,74 @@ bool ReadAll(int fd, std::string* out) {
   return true;
 }
 
-// hivex opens by name only; an open descriptor has one under /proc.
-std::unique_ptr<HiveFile> OpenFd(Fd& fd, const std::string& name) {
-  const std::string byName = "/proc/self/fd/" + std::to_string(fd.get());
-  hive_h* hive = hivex_open(byName.c_str(), 0);
-  if (!hive) {
-    // "ruche illisible"
-    Warn("hivTAP: ruche illisible : " + Utf8ToAnsi(name));
-    return nullptr;
+constexpr std::size_t kPage = 4096;
+// How far a hive bin cut short by the end of the file is padded out.
+constexpr std::size_t kMaxPadding = 64u << 20;
+
+void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+bool IsBinAt(const std::string& bytes, std::size_t at) {
+  return at + 32 <= bytes.size() && bytes.compare(at, 4, "hbin") == 0 &&
+         Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 4) == at - kPage;
+}
+
+// In the bin at `bin`, a cell that runs past `cut` becomes free: its bytes
+// were lost, so it reads as missing rather than as zeros.
+void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
+  std::size_t at = bin + 32;
+  while (at + 4 <= cut) {
+    const auto raw =
+        static_cast<std::int32_t>(Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
+    const std::size_t size = raw < 0 ? 0u - static_cast<std::size_t>(static_cast<std::int64_t>(raw))
+                                     : static_cast<std::size_t>(raw);
+    if (size < 8 || size % 8 != 0) return;
+    if (at + size > cut) {
+      PutLe32(bytes, at, static_cast<std::uint32_t>(size));
+      return;
+    }
+    at += size;
   }
+}
+
+// Makes the chain of hive bins one hivex can follow: a bin whose size is
+// wrong ends where the next bin starts, and the last one, cut short by the
+// end of the file, is padded with zeros (no cells). Every step moves on by
+// at least a page.
+void MendBins(std::string& bytes) {
+  std::size_t at = kPage;
+  while (IsBinAt(bytes, at)) {
+    const std::uint32_t size = Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 8);
+    if (size >= kPage && size % kPage == 0 && size <= bytes.size() - at &&
+        IsBinAt(bytes, at + size)) {
+      at += size;
+      continue;
+    }
+    std::size_t next = at + kPage;
+    while (next < bytes.size() && !IsBinAt(bytes, next)) next += kPage;
+    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at &&
+        size - (bytes.size() - at) <= kMaxPadding) {
+      next = at + size;  // the file was cut inside this bin
+      FreeCellsCut(bytes, at, bytes.size());
+    }
+    bytes.resize(std::max(next, bytes.size()), '\0');
+    PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
+    at = next;
+  }
+  bytes.resize(at);
+  PutLe32(bytes, 40, static_cast<std::uint32_t>(at - kPage));
+}
+
+// hivex opens by name only; an open descriptor has one under /proc.
+hive_h* OpenByFd(int fd, int flags) {
+  const std::string byName = "/proc/self/fd/" + std::to_string(fd);
+  return hivex_open(byName.c_str(), flags);
+}
+
+std::unique_ptr<HiveFile> OpenFd(Fd& fd, const std::string& name, int flags) {
+  hive_h* hive = OpenByFd(fd.get(), flags);
+  if (!hive) return nullptr;
   return std::make_unique<HiveFile>(hive, fd.release(), name);
 }
 
@@ -125,23 +185,42 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
   if (state.signature && state.Dirty()) {
     // Log replay belongs here; until then the primary file is read as it is.
-    // "ruche sale, valeurs peut-être anciennes, lue telle quelle"
+    // "ruche sale, valeurs peut-être anciennes"
     Warn("hivTAP: ruche sale (journaux non appliqu\xE9s), valeurs peut-\xEAtre anciennes : " +
          Utf8ToAnsi(path));
   }
-  if (!state.signature || state.checksumOk) return OpenFd(fd, path);
-  // hivex refuses a wrong checksum: hand it a copy with the checksum set.
+  if (state.checksumOk) {
+    if (auto hive = OpenFd(fd, path, 0)) return hive;
+  }
+  // hivex refuses a wrong checksum, and bins it cannot follow: hand it a
+  // mended copy, and let it skip the cells it cannot read.
   std::string bytes;
-  if (!ReadAll(fd.get(), &bytes) || bytes.size() < kBaseBlockSize) return OpenFd(fd, path);
-  const std::uint32_t sum = BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data()));
-  for (int i = 0; i < 4; ++i) bytes[508 + i] = static_cast<char>(sum >> (8 * i));
-  return OpenHiveImage(path, bytes);
+  std::unique_ptr<HiveFile> hive;
+  if (state.signature && ReadAll(fd.get(), &bytes)) {
+    MendBins(bytes);
+    const std::uint32_t sum =
+        BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data()));
+    PutLe32(bytes, 508, sum);
+    Fd image(MemoryFile("hivtap-hive", bytes));
+    if (image.get() >= 0) hive = OpenFd(image, path, HIVEX_OPEN_UNSAFE);
+  }
+  if (!hive) {
+    // "ruche illisible"
+    Warn("hivTAP: ruche illisible : " + Utf8ToAnsi(path));
+  } else if (state.checksumOk) {
+    // "ruche endommagée, lue en partie"
+    Warn(
+        "hivTAP: ruche endommag\xE9"
+        "e, lue en partie : " +
+        Utf8ToAnsi(path));
+  }
+  return hive;
 }
 
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes) {
   Fd fd(MemoryFile("hivtap-hive", bytes));
   if (fd.get() < 0) return nullptr;
-  return OpenFd(fd, name);
+  return OpenFd(fd, name, 0);
 }
 
 void Warn(const std::string& ansi) {

@@ -162,3 +162,45 @@ def make_tree(root, hives):
     """Writes each hive of `hives`, {path under root: (prefix, entries)}."""
     for relative, (prefix, entries) in hives.items():
         make_hive(os.path.join(root, relative), prefix, reg_text(prefix, entries))
+
+
+# Damage, each applied to the bytes of a good hive.
+def truncated(data, size):
+    return data[:size]
+
+
+def bad_bin_size(data):
+    """The second hive bin claims to run far past the end of the file."""
+    d = bytearray(data)
+    second = BASE + struct.unpack_from("<I", d, BASE + 8)[0]
+    struct.pack_into("<I", d, second + 8, 0x7FFFF000)
+    return bytes(d)
+
+
+def subkeys_outside(data, key_name):
+    """The key's subkey list points past the end of the file."""
+    d = bytearray(data)
+    struct.pack_into("<I", d, find_key(d, key_name) + 32, 0x7FFFFF00)
+    return bytes(d)
+
+
+def subkeys_loop(data, key_name):
+    """The key's subkey list becomes an index ("ri") that lists itself."""
+    d = bytearray(data)
+    lst = struct.unpack_from("<I", d, find_key(d, key_name) + 32)[0]
+    d[BASE + lst + 4:BASE + lst + 12] = b"ri" + struct.pack("<HI", 1, lst)
+    return bytes(d)
+
+
+def bad_checksum(data):
+    d = bytearray(data)
+    d[508] ^= 0x5A
+    return bytes(d)
+
+
+def dirty_sequence(data):
+    """The primary sequence number moved on: a write that did not finish."""
+    d = bytearray(data)
+    struct.pack_into("<I", d, 4, struct.unpack_from("<I", d, 4)[0] + 1)
+    set_checksum(d)
+    return bytes(d)
