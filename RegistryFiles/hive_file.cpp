@@ -70,10 +70,9 @@ bool IsBinAt(const std::string& bytes, std::size_t at) {
 void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
   std::size_t at = bin + 32;
   while (at + 4 <= cut) {
-    const auto raw =
+    const std::int64_t raw =
         static_cast<std::int32_t>(Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    const std::size_t size = raw < 0 ? 0u - static_cast<std::size_t>(static_cast<std::int64_t>(raw))
-                                     : static_cast<std::size_t>(raw);
+    const auto size = static_cast<std::size_t>(raw < 0 ? -raw : raw);
     if (size < 8 || size % 8 != 0) return;
     if (at + size > cut) {
       PutLe32(bytes, at, static_cast<std::uint32_t>(size));
