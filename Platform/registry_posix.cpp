@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint32_t kClassesRoot = 0x80000000;
 constexpr RegStatus kRegBadPathname = 161;
+constexpr std::size_t kMaxAnsiPath = 260;
 
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
@@ -74,6 +75,9 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   std::string path = subKey;
   if (predefined && root == kClassesRoot && !path.empty() && path[0] == '\\') path.erase(0, 1);
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
+  // RegOpenKeyExA widens the path into the thread's static buffer of
+  // MAX_PATH + 1 characters: a longer one fails.
+  if (path.size() > kMaxAnsiPath) return kRegMoreData;
   std::string basePath;
   if (!PathOf(base, &basePath)) return kRegInvalidHandle;
   std::string keyPath;

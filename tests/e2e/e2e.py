@@ -27,6 +27,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import cases  # noqa: E402
+import hive_differential  # noqa: E402
 import hive_suite  # noqa: E402
 import seed  # noqa: E402
 from harness import (Case, NativeRunner, Prefix, Tally, WindowsRunner, read_or_empty,  # noqa: E402
@@ -229,7 +230,7 @@ def main():
             prefix = Prefix(work)
             suite = {"windows": windows_suite, "native": native_suite,
                      "differential": differential_suite,
-                     "hive-differential": hive_suite.differential_group}[args.suite]
+                     "hive-differential": hive_differential.differential_group}[args.suite]
             suite(tally, args, prefix, work)
     except Exception as failure:  # reported as a failed check, with the rest of the tally
         traceback.print_exc()

@@ -99,11 +99,13 @@ class Runner:
         self.work = work
         self.count = 0
 
-    def run(self, registry, args, user=None, listing=None):
-        """(exit code, console, standard error, output file) of one run."""
+    def run(self, registry, args, user=None, listing=None, directory=None):
+        """(exit code, console, standard error, hivTAP.txt) of one run, in a
+        directory of its own unless one is given."""
         self.count += 1
-        directory = os.path.join(self.work, "run%d" % self.count)
-        os.makedirs(directory)
+        if directory is None:
+            directory = os.path.join(self.work, "run%d" % self.count)
+            os.makedirs(directory)
         if listing is not None:
             with open(os.path.join(directory, "list.lst"), "wb") as f:
                 f.write(b"".join(line + b"\r\n" for line in listing))
@@ -298,6 +300,3 @@ def native_groups(tally, hivtap, work):
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
 
-
-def differential_group(tally, args, prefix, work):
-    pass
