@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "RegistryFiles/hive_file.h"
+#include "RegistryFiles/hive_index.h"
 #include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_node.h"
 
@@ -132,7 +133,7 @@ class HiveStore::Impl {
     }
     const HiveFile* hive = Hive(mount);
     if (!hive || !node) return false;
-    const hive_value_h v = FindValue(*hive, node, WidenAnsi(name));
+    const hive_value_h v = names_.Value(*hive, mount, node, WidenAnsi(name));
     return v && ReadValue(*hive, v, value);
   }
 
@@ -259,7 +260,7 @@ class HiveStore::Impl {
     if (!hive) return std::nullopt;
     const Mount& m = mounts_[mount];
     if (m.from == node && FoldCase(name) == m.name) return m.to;
-    const hive_node_h child = FindChild(*hive, node, name);
+    const hive_node_h child = names_.Child(*hive, mount, node, name);
     if (!child) return std::nullopt;
     if (!(hive->KeyFlags(child) & kKeySymLink)) return InHive(mount, child);
     return FollowLink(*hive, child, depth + 1);
@@ -374,6 +375,7 @@ class HiveStore::Impl {
   bool profilesListed_ = false;
   bool userChosen_ = false;
   int currentUser_ = -1;
+  NameIndex names_;
   std::vector<KeyRef> keys_;  // the handed-out tokens
   std::map<KeyRef, std::size_t> index_;
 };

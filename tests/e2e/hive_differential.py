@@ -35,6 +35,11 @@ def differential_entries():
         (soft, deep, "Fond", REG_SZ, sz("profond")),
         (soft, deep + "\\Niveau26", "Fond", REG_SZ, sz("trop profond")),
         (soft, "Classes\\.hivtap-hive", "Content Type", REG_SZ, sz("text/x-hive")),
+    ]
+    # A key with enough subkeys to be indexed.
+    out += [(soft, DIFF_KEY + "\\Nombreux\\Cl\u00e9%03d" % i, "N", REG_DWORD, dword(i))
+            for i in range(80)]
+    out += [
         ("HKEY_LOCAL_MACHINE\\SYSTEM", DIFF_KEY, "Syst\u00e8me", REG_DWORD, dword(7)),
         ("HKEY_USERS\\.DEFAULT", DIFF_KEY, "D\u00e9faut", REG_SZ, sz("d\u00e9faut")),
     ]
@@ -51,7 +56,7 @@ def differential_lines():
         path = (hive + "\\" + key + "\\" + name).encode("cp1252", "replace")
         found.append(SHORT[top] + b"\\" + path)
     # Names in other letter cases, accented ones included.
-    extra = [line.upper() for line in found[:60:3]] + [line.lower() for line in found[1:60:3]]
+    extra = [line.upper() for line in found[::3]] + [line.lower() for line in found[1::3]]
     extra += [b"HKLM\\Software\\HIVTAP-HIVE\\CASSE\\\xc9T\xc9\\CL\xc9\xc0",
               b"hklm\\software\\hivtap-hive\\casse\\\xe9t\xe9\\cl\xe9\xe0",
               b"HKLM\\Software\\hivtap-hive\\Defaut\\",
