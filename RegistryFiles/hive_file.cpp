@@ -157,23 +157,28 @@ int MemoryFile(const char* label, const std::string& bytes) {
   return fd.release();
 }
 
-HiveFile::HiveFile(hive_h* hive, int fd, std::string name)
-    : hive_(hive), fd_(fd), name_(std::move(name)) {}
+HiveFile::HiveFile(hive_h* hive, int fd, std::string name) : hive_(hive), name_(std::move(name)) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size > 0) {
+    void* map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    if (map != MAP_FAILED) {
+      bytes_ = static_cast<const unsigned char*>(map);
+      size_ = static_cast<std::size_t>(st.st_size);
+    }
+  }
+  // The mapping keeps the bytes, a memory file's included.
+  close(fd);
+}
 
 HiveFile::~HiveFile() {
   hivex_close(hive_);
-  close(fd_);
+  if (bytes_) munmap(const_cast<unsigned char*>(bytes_), size_);
 }
 
 std::uint16_t HiveFile::KeyFlags(hive_node_h node) const {
   // Node handles are file offsets of the cell: size, "nk", flags.
-  unsigned char cell[8];
-  if (pread(fd_, cell, sizeof cell, static_cast<off_t>(node)) !=
-          static_cast<ssize_t>(sizeof cell) ||
-      std::memcmp(cell + 4, "nk", 2) != 0) {
-    return 0;
-  }
-  return static_cast<std::uint16_t>(cell[6] | cell[7] << 8);
+  if (node > size_ || size_ - node < 8 || std::memcmp(bytes_ + node + 4, "nk", 2) != 0) return 0;
+  return static_cast<std::uint16_t>(bytes_[node + 6] | bytes_[node + 7] << 8);
 }
 
 std::unique_ptr<HiveFile> OpenHive(const std::string& path) {

@@ -43,7 +43,9 @@ class HiveFile {
 
  private:
   hive_h* hive_;
-  int fd_;  // the same bytes, for what hivex does not expose
+  // The same bytes mapped read-only, for what hivex does not expose.
+  const unsigned char* bytes_ = nullptr;
+  std::size_t size_ = 0;
   std::string name_;
 };
 

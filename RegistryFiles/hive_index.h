@@ -1,11 +1,11 @@
 // Name lookups in keys with many subkeys or values. hivex compares names
 // one by one, converting each: a key with thousands of subkeys costs
-// milliseconds per lookup. Such keys are indexed on their first lookup.
+// milliseconds per lookup. A key looked in a second time is indexed.
 #pragma once
 
 #include <cstddef>
-#include <map>
-#include <tuple>
+#include <cstdint>
+#include <memory>
 #include <unordered_map>
 
 #include "Platform/charset_posix.h"
@@ -15,16 +15,18 @@ namespace platform {
 
 class NameIndex {
  public:
-  // As FindChild and FindValue; `mount` tells hives apart.
+  // As FindChild and FindValue; `mount` (below 256) tells hives apart.
   hive_node_h Child(const HiveFile& hive, int mount, hive_node_h node, const U16& name);
   hive_value_h Value(const HiveFile& hive, int mount, hive_node_h node, const U16& name);
 
  private:
   using Table = std::unordered_map<U16, std::size_t>;  // folded name, handle
-  using Key = std::tuple<int, std::size_t, bool>;      // mount, node, values
-  const Table* Find(const HiveFile& hive, const Key& key, std::size_t count);
+  // The key's table; null while it is not worth one, or once the entries
+  // are capped.
+  const Table* Find(const HiveFile& hive, int mount, hive_node_h node, bool values);
 
-  std::map<Key, Table> tables_;
+  // Null for a key read once.
+  std::unordered_map<std::uint64_t, std::unique_ptr<Table>> tables_;
   std::size_t entries_ = 0;
 };
 

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,6 +29,8 @@ constexpr std::uint16_t kKeySymLink = 0x0010;
 // As the Wine prefix reader: longer name elements fail; links nest so deep.
 constexpr std::size_t kMaxKeyNameLen = 256;
 constexpr int kMaxLinkDepth = 32;
+constexpr std::size_t kMaxOpened = 1u << 16;
+constexpr std::size_t kValueBudget = 4u << 20;
 
 // A key: a virtual root, a key of one hive, or an HKCR key with its two
 // sides (the user's classes first, then the machine's).
@@ -38,9 +40,16 @@ struct KeyRef {
   hive_node_h node = 0;
   int mount2 = -1;
   hive_node_h node2 = 0;
-  bool operator<(const KeyRef& o) const {
-    return std::tie(kind, mount, node, mount2, node2) <
+  bool operator==(const KeyRef& o) const {
+    return std::tie(kind, mount, node, mount2, node2) ==
            std::tie(o.kind, o.mount, o.node, o.mount2, o.node2);
+  }
+};
+
+struct KeyRefHash {
+  std::size_t operator()(const KeyRef& k) const {
+    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(k.node) * 31 + k.node2 * 7 +
+                                      static_cast<std::uint64_t>(k.mount) * 3 + k.kind);
   }
 };
 
@@ -111,6 +120,27 @@ class HiveStore::Impl {
   }
 
   bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+    // A list reads several values of one key: each path is walked once.
+    std::string id = parent;
+    id += '\0';
+    id += subKey;
+    auto it = opened_.find(id);
+    if (it == opened_.end()) {
+      if (opened_.size() >= kMaxOpened) opened_.clear();
+      it = opened_.emplace(std::move(id), Open(parent, subKey)).first;
+    }
+    if (it->second == "-") return false;
+    *path = it->second;
+    return true;
+  }
+
+  // The key's token, or "-" when it is missing.
+  std::string Open(const std::string& parent, const std::string& subKey) {
+    std::string path;
+    return OpenUncached(parent, subKey, &path) ? path : "-";
+  }
+
+  bool OpenUncached(const std::string& parent, const std::string& subKey, std::string* path) {
     const KeyRef* base = Lookup(parent);
     const U16 sub = WidenAnsi(subKey);
     if (!base || (!sub.empty() && sub[0] == u'\\')) return false;
@@ -121,6 +151,27 @@ class HiveStore::Impl {
   }
 
   bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+    // Values are asked for twice (size, then data), and a list reads some
+    // again: each is decoded once, within a budget.
+    std::string id = path;
+    id += '\0';
+    id += name;
+    auto it = values_.find(id);
+    if (it == values_.end()) {
+      StoredValue read;
+      const bool found = Query(path, name, &read);
+      if (valueBytes_ > kValueBudget) {
+        values_.clear();
+        valueBytes_ = 0;
+      }
+      valueBytes_ += id.size() + read.data.size() + 64;
+      it = values_.emplace(std::move(id), std::make_pair(found, std::move(read))).first;
+    }
+    if (it->second.first) *value = it->second.second;
+    return it->second.first;
+  }
+
+  bool Query(const std::string& path, const std::string& name, StoredValue* value) {
     const KeyRef* key = Lookup(path);
     if (!key) return false;
     int mount = key->mount;
@@ -376,8 +427,11 @@ class HiveStore::Impl {
   bool userChosen_ = false;
   int currentUser_ = -1;
   NameIndex names_;
-  std::vector<KeyRef> keys_;  // the handed-out tokens
-  std::map<KeyRef, std::size_t> index_;
+  std::unordered_map<std::string, std::pair<bool, StoredValue>> values_;
+  std::size_t valueBytes_ = 0;
+  std::unordered_map<std::string, std::string> opened_;  // parent, subkey: token
+  std::vector<KeyRef> keys_;                             // the handed-out tokens
+  std::unordered_map<KeyRef, std::size_t, KeyRefHash> index_;
 };
 
 HiveStore::HiveStore(const std::string& folder, bool drive)
