@@ -2,9 +2,10 @@
 // several values of one key or read a value again.
 #include "RegistryFiles/hive_store.h"
 
+#include <cstdio>
+#include <optional>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "RegistryFiles/hive_tree.h"
 
@@ -13,8 +14,6 @@ namespace {
 
 constexpr std::size_t kMaxOpened = 1u << 16;
 constexpr std::size_t kValueBudget = 4u << 20;
-
-std::string Token(std::size_t id) { return "#" + std::to_string(id); }
 
 }  // namespace
 
@@ -51,7 +50,7 @@ class HiveStore::Impl {
   }
 
   bool OpenUncached(const std::string& parent, const std::string& subKey, std::string* path) {
-    const KeyRef* base = Lookup(parent);
+    const std::optional<KeyRef> base = Lookup(parent);
     const U16 sub = WidenAnsi(subKey);
     if (!base || (!sub.empty() && sub[0] == u'\\')) return false;
     const std::optional<KeyRef> key = tree_.Walk(*base, sub);
@@ -69,7 +68,7 @@ class HiveStore::Impl {
     auto it = values_.find(id);
     if (it == values_.end()) {
       StoredValue read;
-      const KeyRef* key = Lookup(path);
+      const std::optional<KeyRef> key = Lookup(path);
       const bool found = key && tree_.Query(*key, WidenAnsi(name), &read);
       if (valueBytes_ > kValueBudget) {
         values_.clear();
@@ -83,29 +82,36 @@ class HiveStore::Impl {
   }
 
  private:
-  std::string Handle(const KeyRef& key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) {
-      it = index_.emplace(key, keys_.size()).first;
-      keys_.push_back(key);
-    }
-    return Token(it->second);
+  // The token names the key itself, so that no table of them grows with
+  // the keys a list opens.
+  static std::string Handle(const KeyRef& key) {
+    char token[96];
+    std::snprintf(token, sizeof token, "#%u:%d:%llu:%d:%llu", static_cast<unsigned>(key.kind),
+                  key.mount, static_cast<unsigned long long>(key.node), key.mount2,
+                  static_cast<unsigned long long>(key.node2));
+    return token;
   }
 
-  const KeyRef* Lookup(const std::string& token) {
-    if (token.size() < 2 || token[0] != '#') return nullptr;
-    char* end = nullptr;
-    const unsigned long id = std::strtoul(token.c_str() + 1, &end, 10);
-    if (*end || id >= keys_.size()) return nullptr;
-    return &keys_[id];
+  static std::optional<KeyRef> Lookup(const std::string& token) {
+    unsigned kind = 0;
+    unsigned long long node = 0, node2 = 0;
+    KeyRef key;
+    int used = 0;
+    if (std::sscanf(token.c_str(), "#%u:%d:%llu:%d:%llu%n", &kind, &key.mount, &node, &key.mount2,
+                    &node2, &used) != 5 ||
+        static_cast<std::size_t>(used) != token.size() || kind > KeyRef::kMerged) {
+      return std::nullopt;
+    }
+    key.kind = static_cast<KeyRef::Kind>(kind);
+    key.node = static_cast<hive_node_h>(node);
+    key.node2 = static_cast<hive_node_h>(node2);
+    return key;
   }
 
   HiveTree tree_;
   std::unordered_map<std::string, std::pair<bool, StoredValue>> values_;
   std::size_t valueBytes_ = 0;
   std::unordered_map<std::string, std::string> opened_;  // parent, subkey: token
-  std::vector<KeyRef> keys_;                             // the handed-out tokens
-  std::unordered_map<KeyRef, std::size_t, KeyRefHash> index_;
 };
 
 HiveStore::HiveStore(const std::string& folder, bool drive)

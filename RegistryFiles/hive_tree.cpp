@@ -116,7 +116,7 @@ class HiveTree::Impl {
 
   // The mount's hive, opened on first use; null when it cannot be read.
   const HiveFile* Hive(int mount) {
-    if (mount < 0) return nullptr;
+    if (mount < 0 || static_cast<std::size_t>(mount) >= mounts_.size()) return nullptr;
     Mount& m = mounts_[mount];
     if (!m.tried) {
       m.tried = true;

@@ -32,13 +32,6 @@ struct KeyRef {
   }
 };
 
-struct KeyRefHash {
-  std::size_t operator()(const KeyRef& k) const {
-    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(k.node) * 31 + k.node2 * 7 +
-                                      static_cast<std::uint64_t>(k.mount) * 3 + k.kind);
-  }
-};
-
 class HiveTree {
  public:
   // `drive`: `folder` is a system drive, else a folder of collected hives.

@@ -85,8 +85,15 @@ def make_drive(root, **kw):
     system[1].append(("ControlSet002\\Hardware Profiles\\Current", "SymbolicLinkValue", REG_LINK,
                       seed.utf16("\\Registry\\Machine\\System\\ControlSet002\\Hardware Profiles"
                                  "\\0001")))
+    # A link into another hive, through CurrentControlSet, and one that
+    # leads to itself.
+    system[1].append(("Boucle", "SymbolicLinkValue", REG_LINK,
+                      seed.utf16("\\REGISTRY\\MACHINE\\SYSTEM\\Boucle")))
+    hives[SOFTWARE][1].append(("Lien", "SymbolicLinkValue", REG_LINK,
+                               seed.utf16("\\Registry\\Machine\\System\\CurrentControlSet")))
     hf.make_tree(root, hives)
-    set_link_flag(os.path.join(root, SYSTEM), b"Current")
+    for hive, key in ((SYSTEM, b"Current"), (SYSTEM, b"Boucle"), (SOFTWARE, b"Lien")):
+        set_link_flag(os.path.join(root, hive), key)
 
 
 def limit_memory():
@@ -153,6 +160,9 @@ MAPPING_CASES = [
      b"SET001", b""),
     ("HKCC through the Hardware Profiles\\Current link", None, b"HKCC\\Software\\Profil",
      b"0001", b""),
+    ("a link key into another hive", None,
+     b"HKLM\\Software\\Lien\\Control\\ComputerName\\ComputerName\\ComputerName", b"PC42", b""),
+    ("a link key that leads to itself", None, b"HKLM\\SYSTEM\\Boucle\\Boucle\\x", b"", b""),
     ("HKU\\.DEFAULT", None, b"HKU\\.DEFAULT\\Control Panel\\Desktop\\Wallpaper",
      b"default.bmp", b""),
     ("HKU\\S-1-5-18 is .DEFAULT", None, b"HKU\\S-1-5-18\\Control Panel\\Desktop\\Wallpaper",
