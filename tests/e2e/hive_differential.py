@@ -75,6 +75,15 @@ def differential_group(tally, args, prefix, work):
     entries = differential_entries()
     # Into the prefix: one Unicode .reg import.
     text = ["Windows Registry Editor Version 5.00", ""]
+    # A shared prefix may hold the keys of an earlier run: each scratch key
+    # (the first part named hivtap-...) goes first.
+    scratch = set()
+    for root, key, _, _, _ in entries:
+        parts = key.split("\\")
+        first = next(i for i, part in enumerate(parts) if "hivtap" in part)
+        scratch.add((root, "\\".join(parts[:first + 1])))
+    for root, key in sorted(scratch):
+        text += ["[-%s\\%s]" % (root, key), ""]
     for root, key, name, kind, data in entries:
         text.append("[%s\\%s]" % (root, key))
         head = "@" if name == "" else '"%s"' % hf._escape(name)
