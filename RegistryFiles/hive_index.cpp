@@ -23,8 +23,9 @@ struct FreeDeleter {
 
 const NameIndex::Table* NameIndex::Find(const HiveFile& hive, int mount, hive_node_h node,
                                         bool values) {
-  const std::uint64_t id = static_cast<std::uint64_t>(node) << 9 |
-                           static_cast<std::uint64_t>(mount & 0xFF) << 1 | (values ? 1 : 0);
+  // Hive offsets stay below 2^33 (hivex maps at most 4 GB).
+  const std::uint64_t id = static_cast<std::uint64_t>(node) << 20 |
+                           static_cast<std::uint64_t>(mount & 0x7FFFF) << 1 | (values ? 1 : 0);
   auto it = tables_.find(id);
   if (it != tables_.end() && it->second) return it->second.get();
   const std::size_t count =

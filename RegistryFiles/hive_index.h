@@ -15,7 +15,7 @@ namespace platform {
 
 class NameIndex {
  public:
-  // As FindChild and FindValue; `mount` (below 256) tells hives apart.
+  // As FindChild and FindValue; `mount` (below 2^19) tells hives apart.
   hive_node_h Child(const HiveFile& hive, int mount, hive_node_h node, const U16& name);
   hive_value_h Value(const HiveFile& hive, int mount, hive_node_h node, const U16& name);
 

@@ -92,14 +92,14 @@ class HiveTree::Impl {
     return key;
   }
 
-  bool Query(const KeyRef& ref, const U16& name, StoredValue* value) {
-    const KeyRef* key = &ref;
-    int mount = key->mount;
-    hive_node_h node = key->node;
-    if (key->kind == KeyRef::kMerged && !node) {
-      mount = key->mount2;
-      node = key->node2;
-    } else if (key->kind != KeyRef::kHive && key->kind != KeyRef::kMerged) {
+  bool Query(const KeyRef& key, const U16& name, StoredValue* value) {
+    int mount = key.mount;
+    hive_node_h node = key.node;
+    // A merged key's values are the user's when the user has the key.
+    if (key.kind == KeyRef::kMerged && !node) {
+      mount = key.mount2;
+      node = key.node2;
+    } else if (key.kind != KeyRef::kHive && key.kind != KeyRef::kMerged) {
       return false;
     }
     const HiveFile* hive = Hive(mount);
