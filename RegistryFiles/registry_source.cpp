@@ -10,6 +10,7 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
+#include "RegistryFiles/hive_store.h"
 #include "RegistryFiles/wine_prefix_store.h"
 
 namespace platform {
@@ -22,18 +23,6 @@ struct DirCloser {
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The entry of `dir` named `name` in any letter case, as a full path; empty
-// when there is none. Windows' own spelling varies between installations.
-std::string FindEntry(const std::string& dir, const std::string& name) {
-  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
-  if (!d) return std::string();
-  const std::string wanted = UpperAnsi(name);
-  while (const dirent* e = readdir(d.get())) {
-    if (UpperAnsi(Utf8ToAnsi(e->d_name)) == wanted) return dir + "/" + e->d_name;
-  }
-  return std::string();
 }
 
 bool HasFile(const std::string& dir, const std::string& name) {
@@ -63,6 +52,17 @@ std::string DefaultFolder() {
 }
 
 }  // namespace
+
+// Windows' own spelling varies between installations.
+std::string FindEntry(const std::string& dir, const std::string& name) {
+  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
+  if (!d) return std::string();
+  const std::string wanted = UpperAnsi(name);
+  while (const dirent* e = readdir(d.get())) {
+    if (UpperAnsi(Utf8ToAnsi(e->d_name)) == wanted) return dir + "/" + e->d_name;
+  }
+  return std::string();
+}
 
 RegistrySource LocateRegistrySource() {
   RegistrySource source;
@@ -109,6 +109,9 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
   switch (source.kind) {
     case SourceKind::kWinePrefix:
       return std::make_unique<WinePrefixStore>(source.folder);
+    case SourceKind::kWindowsDrive:
+    case SourceKind::kCollectedHives:
+      return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
     default:
       return nullptr;
   }

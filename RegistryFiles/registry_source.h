@@ -32,6 +32,10 @@ const char* SourceKindName(SourceKind kind);
 // The message (Windows-1252) for a source that holds no registry.
 std::string MissingRegistryMessage(const RegistrySource& source);
 
+// The entry of `dir` (UTF-8) named `name` (ANSI) in any letter case, as a
+// full path; empty when there is none.
+std::string FindEntry(const std::string& dir, const std::string& name);
+
 // The store for that source; null for kNone.
 std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source);
 

@@ -5,6 +5,8 @@
                  --objdump OBJDUMP
   e2e.py native --hivtap PROGRAM
   e2e.py differential --hivtap PROGRAM --windows-hivtap EXE
+  e2e.py hives --hivtap PROGRAM
+  e2e.py hive-differential --hivtap PROGRAM --windows-hivtap EXE
 
 The registry is the Wine prefix named by WINEPREFIX, or a temporary prefix
 made for the run. Prints one line per check and ends with
@@ -27,6 +29,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases  # noqa: E402
 import fault_cases  # noqa: E402
 import linux_cases  # noqa: E402
+import hive_differential  # noqa: E402
+import hive_suite  # noqa: E402
 import seed  # noqa: E402
 from harness import (Case, NativeRunner, Prefix, Tally, WindowsRunner, read_or_empty,  # noqa: E402
                      winpath)
@@ -212,7 +216,8 @@ def differential_suite(tally, args, prefix, work):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("suite", choices=["windows", "native", "differential"])
+    parser.add_argument("suite", choices=["windows", "native", "differential", "hives",
+                                          "hive-differential"])
     parser.add_argument("--hivtap", required=True)
     parser.add_argument("--arch", default="win64")
     parser.add_argument("--launcher")
@@ -229,10 +234,14 @@ def main():
     work = tempfile.mkdtemp(prefix="hivtap-e2e-")
     prefix = None
     try:
-        prefix = Prefix(work)
-        suite = {"windows": windows_suite, "native": native_suite,
-                 "differential": differential_suite}[args.suite]
-        suite(tally, args, prefix, work)
+        if args.suite == "hives":  # no Wine
+            hive_suite.native_groups(tally, args.hivtap, work)
+        else:
+            prefix = Prefix(work)
+            suite = {"windows": windows_suite, "native": native_suite,
+                     "differential": differential_suite,
+                     "hive-differential": hive_differential.differential_group}[args.suite]
+            suite(tally, args, prefix, work)
     except Exception as failure:  # reported as a failed check, with the rest of the tally
         traceback.print_exc()
         tally.check("the suite ran to its end", False, repr(failure))

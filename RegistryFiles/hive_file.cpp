@@ -1,0 +1,236 @@
+#include "RegistryFiles/hive_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Platform/charset_posix.h"
+
+namespace platform {
+namespace {
+
+std::uint32_t Le32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool ReadAll(int fd, std::string* out) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out->resize(static_cast<std::size_t>(st.st_size));
+  std::size_t done = 0;
+  while (done < out->size()) {
+    const ssize_t n = pread(fd, &(*out)[done], out->size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  out->resize(done);
+  return true;
+}
+
+constexpr std::size_t kPage = 4096;
+// How far a hive bin cut short by the end of the file is padded out.
+constexpr std::size_t kMaxPadding = 64u << 20;
+
+void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+bool IsBinAt(const std::string& bytes, std::size_t at) {
+  return at + 32 <= bytes.size() && bytes.compare(at, 4, "hbin") == 0 &&
+         Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 4) == at - kPage;
+}
+
+// In the bin at `bin`, a cell that runs past `cut` becomes free: its bytes
+// were lost, so it reads as missing rather than as zeros.
+void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
+  std::size_t at = bin + 32;
+  while (at + 4 <= cut) {
+    const std::int64_t raw =
+        static_cast<std::int32_t>(Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
+    const auto size = static_cast<std::size_t>(raw < 0 ? -raw : raw);
+    if (size < 8 || size % 8 != 0) return;
+    if (at + size > cut) {
+      PutLe32(bytes, at, static_cast<std::uint32_t>(size));
+      return;
+    }
+    at += size;
+  }
+}
+
+// Makes the chain of hive bins one hivex can follow: a bin whose size is
+// wrong ends where the next bin starts, and the last one, cut short by the
+// end of the file, is padded with zeros (no cells). Every step moves on by
+// at least a page.
+void MendBins(std::string& bytes) {
+  std::size_t at = kPage;
+  while (IsBinAt(bytes, at)) {
+    const std::uint32_t size = Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 8);
+    if (size >= kPage && size % kPage == 0 && size <= bytes.size() - at &&
+        IsBinAt(bytes, at + size)) {
+      at += size;
+      continue;
+    }
+    std::size_t next = at + kPage;
+    while (next < bytes.size() && !IsBinAt(bytes, next)) next += kPage;
+    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at &&
+        size - (bytes.size() - at) <= kMaxPadding) {
+      next = at + size;  // the file was cut inside this bin
+      FreeCellsCut(bytes, at, bytes.size());
+    }
+    bytes.resize(std::max(next, bytes.size()), '\0');
+    PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
+    at = next;
+  }
+  bytes.resize(at);
+  PutLe32(bytes, 40, static_cast<std::uint32_t>(at - kPage));
+}
+
+// hivex opens by name only; an open descriptor has one under /proc.
+hive_h* OpenByFd(int fd, int flags) {
+  const std::string byName = "/proc/self/fd/" + std::to_string(fd);
+  return hivex_open(byName.c_str(), flags);
+}
+
+std::unique_ptr<HiveFile> OpenFd(Fd& fd, const std::string& name, int flags) {
+  hive_h* hive = OpenByFd(fd.get(), flags);
+  if (!hive) return nullptr;
+  return std::make_unique<HiveFile>(hive, fd.release(), name);
+}
+
+}  // namespace
+
+std::uint32_t BaseBlockChecksum(const unsigned char* block) {
+  std::uint32_t sum = 0;
+  for (int i = 0; i < 508; i += 4) sum ^= Le32(block + i);
+  if (sum == 0xFFFFFFFF) return 0xFFFFFFFE;
+  if (sum == 0) return 1;
+  return sum;
+}
+
+BaseBlockState InspectBaseBlock(const unsigned char* block, std::size_t size) {
+  BaseBlockState state;
+  if (size < kBaseBlockSize) return state;
+  state.signature = std::memcmp(block, "regf", 4) == 0;
+  state.checksumOk = BaseBlockChecksum(block) == Le32(block + 508);
+  state.sequencesEqual = Le32(block + 4) == Le32(block + 8);
+  return state;
+}
+
+int MemoryFile(const char* label, const std::string& bytes) {
+  Fd fd(memfd_create(label, MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  if (fd.get() < 0) return -1;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    done += static_cast<std::size_t>(n);
+  }
+  if (fcntl(fd.get(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+    return -1;
+  }
+  return fd.release();
+}
+
+HiveFile::HiveFile(hive_h* hive, int fd, std::string name) : hive_(hive), name_(std::move(name)) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size > 0) {
+    void* map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    if (map != MAP_FAILED) {
+      bytes_ = static_cast<const unsigned char*>(map);
+      size_ = static_cast<std::size_t>(st.st_size);
+    }
+  }
+  // The mapping keeps the bytes, a memory file's included.
+  close(fd);
+}
+
+HiveFile::~HiveFile() {
+  hivex_close(hive_);
+  if (bytes_) munmap(const_cast<unsigned char*>(bytes_), size_);
+}
+
+std::uint16_t HiveFile::KeyFlags(hive_node_h node) const {
+  // Node handles are file offsets of the cell: size, "nk", flags.
+  if (node > size_ || size_ - node < 8 || std::memcmp(bytes_ + node + 4, "nk", 2) != 0) return 0;
+  return static_cast<std::uint16_t>(bytes_[node + 6] | bytes_[node + 7] << 8);
+}
+
+std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
+  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return nullptr;
+  unsigned char block[kBaseBlockSize];
+  const ssize_t got = pread(fd.get(), block, sizeof block, 0);
+  const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
+  if (state.signature && state.Dirty()) {
+    // Log replay belongs here; until then the primary file is read as it is.
+    // "ruche sale, valeurs peut-être anciennes"
+    Warn("hivTAP: ruche sale (journaux non appliqu\xE9s), valeurs peut-\xEAtre anciennes : " +
+         Utf8ToAnsi(path));
+  }
+  if (state.checksumOk) {
+    if (auto hive = OpenFd(fd, path, 0)) return hive;
+  }
+  // hivex refuses a wrong checksum, and bins it cannot follow: hand it a
+  // mended copy, and let it skip the cells it cannot read.
+  std::string bytes;
+  std::unique_ptr<HiveFile> hive;
+  if (state.signature && ReadAll(fd.get(), &bytes)) {
+    MendBins(bytes);
+    const std::uint32_t sum =
+        BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data()));
+    PutLe32(bytes, 508, sum);
+    Fd image(MemoryFile("hivtap-hive", bytes));
+    if (image.get() >= 0) hive = OpenFd(image, path, HIVEX_OPEN_UNSAFE);
+  }
+  if (!hive) {
+    // "ruche illisible"
+    Warn("hivTAP: ruche illisible : " + Utf8ToAnsi(path));
+  } else if (state.checksumOk) {
+    // "ruche endommagée, lue en partie"
+    Warn(
+        "hivTAP: ruche endommag\xE9"
+        "e, lue en partie : " +
+        Utf8ToAnsi(path));
+  }
+  return hive;
+}
+
+std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes) {
+  Fd fd(MemoryFile("hivtap-hive", bytes));
+  if (fd.get() < 0) return nullptr;
+  return OpenFd(fd, name, 0);
+}
+
+void Warn(const std::string& ansi) {
+  const std::string line = AnsiToLocale(ansi) + "\n";
+  // Best effort: a closed standard error loses the warning only.
+  if (write(STDERR_FILENO, line.data(), line.size()) < 0) return;
+}
+
+}  // namespace platform

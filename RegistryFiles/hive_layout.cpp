@@ -1,0 +1,128 @@
+#include "RegistryFiles/hive_layout.h"
+
+#include <sys/stat.h>
+
+#include "Platform/codepage.h"
+#include "RegistryFiles/registry_source.h"
+
+namespace platform {
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Each part of `relative` ('/'-separated, ANSI) found in any letter case.
+std::string Locate(const std::string& root, const std::string& relative) {
+  std::string path = root;
+  std::size_t i = 0;
+  while (i < relative.size() && !path.empty()) {
+    std::size_t j = relative.find('/', i);
+    if (j == std::string::npos) j = relative.size();
+    if (j > i) path = FindEntry(path, relative.substr(i, j - i));
+    i = j + 1;
+  }
+  return path;
+}
+
+std::string LocateFile(const std::string& root, const std::string& relative) {
+  const std::string path = Locate(root, relative);
+  return IsFile(path) ? path : std::string();
+}
+
+bool StartsWithNoCase(const U16& s, const char16_t* prefix, std::size_t* length) {
+  U16 p(prefix);
+  if (s.size() < p.size() || FoldCase(s.substr(0, p.size())) != FoldCase(p)) return false;
+  *length = p.size();
+  return true;
+}
+
+}  // namespace
+
+HiveLayout FindHives(const std::string& root, bool drive) {
+  HiveLayout layout;
+  layout.drive = drive;
+  layout.root = root;
+  const std::string dir = drive ? "Windows/System32/config/" : "";
+  layout.system = LocateFile(root, dir + "SYSTEM");
+  layout.software = LocateFile(root, dir + "SOFTWARE");
+  layout.sam = LocateFile(root, dir + "SAM");
+  layout.security = LocateFile(root, dir + "SECURITY");
+  layout.defaultUser = LocateFile(root, dir + "DEFAULT");
+  if (!drive) {
+    layout.ntuser = LocateFile(root, "NTUSER.DAT");
+    layout.classes = LocateFile(root, "UsrClass.dat");
+  }
+  return layout;
+}
+
+std::string MapWindowsPath(const std::string& drive, const U16& windowsPath) {
+  std::size_t skip = 0;
+  U16 rest;
+  if (StartsWithNoCase(windowsPath, u"%SystemDrive%", &skip)) {
+    rest = windowsPath.substr(skip);
+  } else if (StartsWithNoCase(windowsPath, u"%SystemRoot%", &skip)) {
+    rest = u"\\Windows" + windowsPath.substr(skip);
+  } else if (windowsPath.size() >= 2 && windowsPath[1] == u':') {
+    // The drive letter is the system drive's own: the one mounted here.
+    rest = windowsPath.substr(2);
+  } else {
+    return std::string();
+  }
+  std::string relative = Utf16ToUtf8(rest);
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  // ".." would leave the drive.
+  if (("/" + relative + "/").find("/../") != std::string::npos) return std::string();
+  return Locate(drive, Utf8ToAnsi(relative));
+}
+
+UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath) {
+  UserProfile profile;
+  profile.sid = sid;
+  const std::string dir = MapWindowsPath(drive, imagePath);
+  const std::size_t slash = dir.find_last_of('/');
+  if (dir.empty() || slash == std::string::npos) return profile;
+  profile.folder = dir.substr(slash + 1);
+  profile.ntuser = LocateFile(dir, "NTUSER.DAT");
+  profile.classes = LocateFile(dir, "AppData/Local/Microsoft/Windows/UsrClass.dat");
+  return profile;
+}
+
+int ChooseUser(const std::vector<UserProfile>& profiles, const std::string& wanted,
+               std::string* warning) {
+  std::string choices;
+  int ordinary = -1;
+  int count = 0;
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
+    const UserProfile& p = profiles[i];
+    if (p.ntuser.empty()) continue;
+    if (!wanted.empty() && (UpperAnsi(wanted) == UpperAnsi(Utf8ToAnsi(p.sid)) ||
+                            UpperAnsi(wanted) == UpperAnsi(Utf8ToAnsi(p.folder)))) {
+      return static_cast<int>(i);
+    }
+    if (p.sid.compare(0, 9, "S-1-5-21-") != 0) continue;
+    ordinary = static_cast<int>(i);
+    ++count;
+    choices += (choices.empty() ? "" : ", ") + Utf8ToAnsi(p.folder) + " (" + p.sid + ")";
+  }
+  if (!wanted.empty()) {
+    // "HIVTAP_USER ne désigne aucun profil"
+    *warning = "hivTAP: HIVTAP_USER ne d\xE9signe aucun profil : " + wanted +
+               "; HKCU est absent. Profils : " + (choices.empty() ? "aucun" : choices);
+    return -1;
+  }
+  if (count == 1) return ordinary;
+  if (count > 1) {
+    // "plusieurs profils : HIVTAP_USER choisit celui de HKCU parmi"
+    *warning =
+        "hivTAP: plusieurs profils d'utilisateur, HKCU est absent ; HIVTAP_USER choisit "
+        "parmi : " +
+        choices;
+  }
+  return -1;
+}
+
+}  // namespace platform

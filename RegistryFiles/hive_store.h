@@ -1,0 +1,33 @@
+// A registry store over a Windows installation's hive files: a mounted
+// system drive, or a folder of hives collected from one. Files are opened
+// read-only on first need; nothing is written.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Platform/registry_store.h"
+
+namespace platform {
+
+// Subkey and value names come in Windows-1252, as the A functions receive
+// them. The key paths it gives out are its own tokens.
+class HiveStore : public RegistryStore {
+ public:
+  // `drive`: `folder` is a system drive, else a folder of collected hives.
+  HiveStore(const std::string& folder, bool drive);
+  ~HiveStore() override;
+  HiveStore(const HiveStore&) = delete;
+  HiveStore& operator=(const HiveStore&) = delete;
+
+  bool RootPath(std::uint32_t root, std::string* path) override;
+  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) override;
+  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) override;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform
