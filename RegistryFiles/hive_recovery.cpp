@@ -1,0 +1,145 @@
+#include "RegistryFiles/hive_recovery.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "Platform/charset_posix.h"
+#include "RegistryFiles/hive_log.h"
+
+namespace platform {
+namespace {
+
+struct Candidate {
+  const HiveLogFile* file;
+  LogHeader header;
+};
+
+const char* StopReason(LogStop stop) {
+  switch (stop) {
+    case LogStop::kBadHash:
+      return "empreinte fausse";  // hash mismatch
+    case LogStop::kGap:
+      return "s\xE9quence interrompue";
+    case LogStop::kTruncated:
+      return "journal tronqu\xE9";
+    case LogStop::kBadEntry:
+    case LogStop::kEnd:
+      break;
+  }
+  return "entr\xE9"
+         "e invalide";
+}
+
+// "log applied in part (reason at entry N): values may be out of date"
+std::string StoppedLogWarning(const std::string& log_name, const LogReplay& r, bool new_format) {
+  std::string where = StopReason(r.stop);
+  if (new_format)
+    where +=
+        " \xE0 l'entr\xE9"
+        "e " +
+        std::to_string(r.stop_sequence);
+  return "hivTAP: journal " + Utf8ToAnsi(log_name) + " appliqu\xE9 en partie (" + where +
+         ") : les valeurs peuvent ne pas \xEAtre \xE0 jour";
+}
+
+// "hive not closed cleanly and no usable log beside it: values may be out of date"
+std::string NoLogWarning(const std::string& primary_name) {
+  return "hivTAP: la ruche " + Utf8ToAnsi(primary_name) +
+         " n'a pas \xE9t\xE9 ferm\xE9"
+         "e proprement et aucun journal utilisable ne l'accompagne : "
+         "ses valeurs peuvent ne pas \xEAtre \xE0 jour";
+}
+
+// The log's copy of the base block replaces an invalid one in the primary.
+void TakeBaseBlock(const std::string& log, std::string* image) {
+  if (image->size() < kBaseBlockSize) image->resize(kBaseBlockSize, '\0');
+  image->replace(0, kLogSectorSize, log, 0, kLogSectorSize);
+}
+
+void WriteCleanBaseBlock(std::uint32_t sequence, std::string* image) {
+  char* b = &(*image)[0];
+  PutLe32(b + 4, sequence);
+  PutLe32(b + 8, sequence);
+  PutLe32(b + 28, 0);  // primary file
+  PutLe32(b + 508, BaseBlockChecksum(b));
+}
+
+}  // namespace
+
+bool HiveIsDirty(const std::string& header) {
+  return !BaseBlockValid(header) || Le32(header.data() + 4) != Le32(header.data() + 8);
+}
+
+HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<HiveLogFile>& logs,
+                         std::string* image) {
+  HiveRecovery result;
+  result.dirty = HiveIsDirty(*image);
+  if (!result.dirty) return result;
+
+  const bool primary_valid = BaseBlockValid(*image);
+  std::size_t max_image = std::max(image->size(), kBaseBlockSize);
+  std::vector<Candidate> fresh, old;
+  for (const HiveLogFile& log : logs) {
+    max_image += log.bytes.size();
+    const LogHeader h = ReadLogHeader(log.bytes);
+    if (h.valid) (h.new_format ? fresh : old).push_back({&log, h});
+  }
+
+  std::string pending;  // the warning of the last log that stopped early
+  bool changed = false;
+  std::uint32_t sequence = 0;
+  if (!fresh.empty()) {
+    // The earlier entries first. With a valid primary, the entries it already
+    // holds are skipped; with an invalid one, only the latest log is used.
+    std::stable_sort(fresh.begin(), fresh.end(), [](const Candidate& a, const Candidate& b) {
+      return a.header.sequence < b.header.sequence;
+    });
+    if (primary_valid) {
+      const std::uint32_t secondary = Le32(image->data() + 8);
+      fresh.erase(std::remove_if(fresh.begin(), fresh.end(),
+                                 [&](const Candidate& c) { return c.header.sequence < secondary; }),
+                  fresh.end());
+    } else {
+      fresh.erase(fresh.begin(), fresh.end() - 1);
+      TakeBaseBlock(fresh.back().file->bytes, image);
+      sequence = fresh.back().header.sequence;
+      changed = true;
+    }
+    bool any = false;
+    for (const Candidate& c : fresh) {
+      const LogReplay r =
+          ReplayNewLog(c.file->bytes, any ? sequence + 1 : c.header.sequence, max_image, image);
+      if (r.applied > 0) {
+        any = changed = true;
+        sequence = r.last_sequence;
+        pending.clear();  // this log took over where the previous one stopped
+      }
+      if (r.stop != LogStop::kEnd) pending = StoppedLogWarning(c.file->name, r, true);
+    }
+  } else {
+    // Old format: a log written for this very primary, known by its timestamp
+    // (that of the first hive bin when the base block is invalid).
+    const std::size_t stamp_at = primary_valid ? 12 : kBaseBlockSize + 20;
+    const bool has_stamp = image->size() >= stamp_at + 8;
+    for (const Candidate& c : old) {
+      if (!has_stamp || image->compare(stamp_at, 8, c.file->bytes, 12, 8) != 0) continue;
+      if (!primary_valid) TakeBaseBlock(c.file->bytes, image);
+      const LogReplay r = ReplayOldLog(c.file->bytes, c.header, max_image, image);
+      if (r.stop != LogStop::kEnd) pending = StoppedLogWarning(c.file->name, r, false);
+      changed = true;
+      sequence = Le32(image->data() + 4);
+      break;
+    }
+  }
+
+  if (changed) WriteCleanBaseBlock(sequence, image);
+  result.changed = changed;
+  if (!pending.empty()) {
+    result.warnings.push_back(pending);
+  } else if (!changed) {
+    result.warnings.push_back(NoLogWarning(primary_name));
+  }
+  return result;
+}
+
+}  // namespace platform
