@@ -199,6 +199,8 @@ const Case kCases[] = {
      "v0", 0, "SYSTEM", kOutOfDate},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class HiveRecoveryTest : public testing::TestWithParam<Case> {};
 
 TEST_P(HiveRecoveryTest, ReadsWhatWindowsWouldLoad) {
