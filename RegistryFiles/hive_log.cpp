@@ -19,10 +19,6 @@ std::uint64_t Marvin(const char* p, std::size_t n) {
   return Marvin32(kHiveLogMarvinSeed, reinterpret_cast<const unsigned char*>(p), n);
 }
 
-void GrowTo(std::string* image, std::size_t size) {
-  if (image->size() < size) image->resize(size, '\0');
-}
-
 // Checks every page reference of an entry against the entry and the hive bins
 // size before anything is written, so that a bad entry changes nothing.
 bool PagesFit(const char* entry, std::uint32_t size, std::uint32_t hbins) {
@@ -39,6 +35,19 @@ bool PagesFit(const char* entry, std::uint32_t size, std::uint32_t hbins) {
 }
 
 }  // namespace
+
+std::string StringImage::Read(std::size_t offset, std::size_t n) const {
+  return offset < bytes_->size() ? bytes_->substr(offset, n) : std::string();
+}
+
+void StringImage::Write(std::size_t offset, const char* data, std::size_t n) {
+  Grow(offset + n);
+  bytes_->replace(offset, n, data, n);
+}
+
+void StringImage::Grow(std::size_t size) {
+  if (bytes_->size() < size) bytes_->resize(size, '\0');
+}
 
 std::uint32_t Le32(const char* p) {
   const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -57,12 +66,12 @@ std::uint32_t BaseBlockChecksum(const char* block) {
   return sum;
 }
 
-bool BaseBlockValid(const std::string& bytes) {
+bool BaseBlockValid(std::string_view bytes) {
   return bytes.size() >= kLogSectorSize && bytes.compare(0, 4, "regf") == 0 &&
          BaseBlockChecksum(bytes.data()) == Le32(bytes.data() + 508);
 }
 
-LogHeader ReadLogHeader(const std::string& log) {
+LogHeader ReadLogHeader(std::string_view log) {
   LogHeader h;
   if (!BaseBlockValid(log)) return h;
   const char* b = log.data();
@@ -78,16 +87,16 @@ LogHeader ReadLogHeader(const std::string& log) {
   return h;
 }
 
-LogReplay ReplayNewLog(const std::string& log, std::uint32_t first_sequence, std::size_t max_image,
-                       std::string* image) {
+LogReplay ReplayNewLog(std::string_view log, std::uint32_t first_sequence, std::size_t max_image,
+                       std::string* base_block, HiveImage* image) {
   LogReplay r;
-  GrowTo(image, kBaseBlockSize);
   std::uint32_t expected = first_sequence;
   // Each pass moves past one whole entry of at least 512 bytes, so the loop
   // ends within the log's size.
   for (std::size_t pos = kLogSectorSize;;) {
     r.stop_sequence = expected;
-    if (log.size() - pos < 4 || log.compare(pos, 4, "HvLE") != 0) break;  // end of the entries
+    if (pos > log.size() || log.size() - pos < 4 || log.compare(pos, 4, "HvLE") != 0)
+      break;  // the end of the entries
     if (log.size() - pos < kEntryHeaderSize) {
       r.stop = LogStop::kTruncated;
       break;
@@ -122,16 +131,16 @@ LogReplay ReplayNewLog(const std::string& log, std::uint32_t first_sequence, std
       r.stop = LogStop::kBadEntry;
       break;
     }
-    GrowTo(image, kBaseBlockSize + hbins);
+    image->Grow(kBaseBlockSize + hbins);
     const std::uint32_t count = Le32(e + 20);
     const char* data = e + kEntryHeaderSize + std::size_t{count} * 8;
     for (std::uint32_t i = 0; i < count; ++i) {
       const char* ref = e + kEntryHeaderSize + i * 8;
       const std::uint32_t length = Le32(ref + 4);
-      std::memcpy(&(*image)[kBaseBlockSize + Le32(ref)], data, length);
+      image->Write(kBaseBlockSize + Le32(ref), data, length);
       data += length;
     }
-    char* base = &(*image)[0];
+    char* base = &(*base_block)[0];
     PutLe32(base + 40, hbins);
     PutLe32(base + 144, (Le32(base + 144) & ~kKtmLocked) | (Le32(e + 8) & kKtmLocked));
     ++r.applied;
@@ -143,8 +152,8 @@ LogReplay ReplayNewLog(const std::string& log, std::uint32_t first_sequence, std
   return r;
 }
 
-LogReplay ReplayOldLog(const std::string& log, const LogHeader& header, std::size_t max_image,
-                       std::string* image) {
+LogReplay ReplayOldLog(std::string_view log, const LogHeader& header, std::size_t max_image,
+                       std::string* base_block, HiveImage* image) {
   LogReplay r;
   const std::uint32_t hbins = header.hbins_size;
   if (hbins == 0 || hbins > max_image - kBaseBlockSize) {
@@ -158,7 +167,7 @@ LogReplay ReplayOldLog(const std::string& log, const LogHeader& header, std::siz
     r.stop = LogStop::kTruncated;
     return r;
   }
-  GrowTo(image, kBaseBlockSize + hbins);
+  image->Grow(kBaseBlockSize + hbins);
   std::size_t page = (bitmap + bitmap_size + kLogSectorSize - 1) / kLogSectorSize * kLogSectorSize;
   for (std::size_t i = 0; i < bitmap_size && r.stop == LogStop::kEnd; ++i) {
     const auto bits = static_cast<unsigned char>(log[bitmap + i]);
@@ -168,13 +177,13 @@ LogReplay ReplayOldLog(const std::string& log, const LogHeader& header, std::siz
         r.stop = LogStop::kTruncated;
         break;
       }
-      std::memcpy(&(*image)[kBaseBlockSize + (i * 8 + bit) * kLogSectorSize], log.data() + page,
-                  kLogSectorSize);
+      image->Write(kBaseBlockSize + (i * 8 + bit) * kLogSectorSize, log.data() + page,
+                   kLogSectorSize);
       page += kLogSectorSize;
       ++r.applied;
     }
   }
-  PutLe32(&(*image)[0] + 40, hbins);
+  PutLe32(&(*base_block)[0] + 40, hbins);
   return r;
 }
 

@@ -51,32 +51,40 @@ std::string NoLogWarning(const std::string& primary_name) {
 }
 
 // The log's copy of the base block replaces an invalid one in the primary.
-void TakeBaseBlock(const std::string& log, std::string* image) {
-  if (image->size() < kBaseBlockSize) image->resize(kBaseBlockSize, '\0');
-  image->replace(0, kLogSectorSize, log, 0, kLogSectorSize);
+void TakeBaseBlock(std::string_view log, std::string* base) {
+  base->replace(0, kLogSectorSize, log.data(), kLogSectorSize);
 }
 
-void WriteCleanBaseBlock(std::uint32_t sequence, std::string* image) {
-  char* b = &(*image)[0];
+void WriteCleanBaseBlock(std::uint32_t sequence, std::string* base, HiveImage* image) {
+  char* b = &(*base)[0];
   PutLe32(b + 4, sequence);
   PutLe32(b + 8, sequence);
   PutLe32(b + 28, 0);  // primary file
   PutLe32(b + 508, BaseBlockChecksum(b));
+  image->Write(0, b, kBaseBlockSize);
 }
 
 }  // namespace
 
-bool HiveIsDirty(const std::string& header) {
+bool HiveIsDirty(std::string_view header) {
   return !BaseBlockValid(header) || Le32(header.data() + 4) != Le32(header.data() + 8);
 }
 
 HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<HiveLogFile>& logs,
                          std::string* image) {
+  StringImage view(image);
+  return RecoverHive(primary_name, logs, &view);
+}
+
+HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<HiveLogFile>& logs,
+                         HiveImage* image) {
   HiveRecovery result;
-  result.dirty = HiveIsDirty(*image);
+  std::string base = image->Read(0, kBaseBlockSize);
+  result.dirty = HiveIsDirty(base);
   if (!result.dirty) return result;
 
-  const bool primary_valid = BaseBlockValid(*image);
+  const bool primary_valid = BaseBlockValid(base);
+  base.resize(kBaseBlockSize, '\0');
   std::size_t max_image = std::max(image->size(), kBaseBlockSize);
   std::vector<Candidate> fresh, old;
   for (const HiveLogFile& log : logs) {
@@ -95,20 +103,20 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
       return a.header.sequence < b.header.sequence;
     });
     if (primary_valid) {
-      const std::uint32_t secondary = Le32(image->data() + 8);
+      const std::uint32_t secondary = Le32(base.data() + 8);
       fresh.erase(std::remove_if(fresh.begin(), fresh.end(),
                                  [&](const Candidate& c) { return c.header.sequence < secondary; }),
                   fresh.end());
     } else {
       fresh.erase(fresh.begin(), fresh.end() - 1);
-      TakeBaseBlock(fresh.back().file->bytes, image);
+      TakeBaseBlock(fresh.back().file->bytes, &base);
       sequence = fresh.back().header.sequence;
       changed = true;
     }
     bool any = false;
     for (const Candidate& c : fresh) {
-      const LogReplay r =
-          ReplayNewLog(c.file->bytes, any ? sequence + 1 : c.header.sequence, max_image, image);
+      const LogReplay r = ReplayNewLog(c.file->bytes, any ? sequence + 1 : c.header.sequence,
+                                       max_image, &base, image);
       if (r.applied > 0) {
         any = changed = true;
         sequence = r.last_sequence;
@@ -119,20 +127,20 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
   } else {
     // Old format: a log written for this very primary, known by its timestamp
     // (that of the first hive bin when the base block is invalid).
-    const std::size_t stamp_at = primary_valid ? 12 : kBaseBlockSize + 20;
-    const bool has_stamp = image->size() >= stamp_at + 8;
+    const std::string stamp =
+        primary_valid ? base.substr(12, 8) : image->Read(kBaseBlockSize + 20, 8);
     for (const Candidate& c : old) {
-      if (!has_stamp || image->compare(stamp_at, 8, c.file->bytes, 12, 8) != 0) continue;
-      if (!primary_valid) TakeBaseBlock(c.file->bytes, image);
-      const LogReplay r = ReplayOldLog(c.file->bytes, c.header, max_image, image);
+      if (stamp.size() != 8 || c.file->bytes.compare(12, 8, stamp) != 0) continue;
+      if (!primary_valid) TakeBaseBlock(c.file->bytes, &base);
+      const LogReplay r = ReplayOldLog(c.file->bytes, c.header, max_image, &base, image);
       if (r.stop != LogStop::kEnd) pending = StoppedLogWarning(c.file->name, r, false);
       changed = true;
-      sequence = Le32(image->data() + 4);
+      sequence = Le32(base.data() + 4);
       break;
     }
   }
 
-  if (changed) WriteCleanBaseBlock(sequence, image);
+  if (changed) WriteCleanBaseBlock(sequence, &base, image);
   result.changed = changed;
   if (!pending.empty()) {
     result.warnings.push_back(pending);

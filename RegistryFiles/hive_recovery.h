@@ -3,18 +3,21 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "RegistryFiles/hive_log.h"
 
 namespace platform {
 
 struct HiveLogFile {
   std::string name;  // its path (UTF-8), for the warnings
-  std::string bytes;
+  std::string_view bytes;
 };
 
 // True when the checksum is wrong or the two sequence numbers differ; `header`
 // holds at least the first 512 bytes of the primary file.
-bool HiveIsDirty(const std::string& header);
+bool HiveIsDirty(std::string_view header);
 
 struct HiveRecovery {
   bool dirty = false;
@@ -25,6 +28,8 @@ struct HiveRecovery {
 // Replays `logs` (LOG1, LOG2 or LOG, in any order) onto `image`, the bytes of
 // the primary file, when it is dirty; a recovered image gets a clean base block.
 // The image grows to at most its size plus the logs' sizes.
+HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<HiveLogFile>& logs,
+                         HiveImage* image);
 HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<HiveLogFile>& logs,
                          std::string* image);
 

@@ -16,8 +16,8 @@ std::vector<std::string> FindHiveLogs(const std::string& primary_path);
 class MemFile {
  public:
   MemFile() = default;
-  // Throws std::system_error when it cannot be made or filled.
-  MemFile(const char* name, const std::string& bytes);
+  // An empty one; throws std::system_error when it cannot be made.
+  explicit MemFile(const char* name);
   ~MemFile();
   MemFile(MemFile&& other) noexcept;
   MemFile& operator=(MemFile&& other) noexcept;
@@ -25,6 +25,7 @@ class MemFile {
   MemFile& operator=(const MemFile&) = delete;
 
   bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
   // "/proc/self/fd/N": opened by name, read-only, by this process.
   std::string path() const;
 
@@ -47,7 +48,8 @@ class RecoveredHive {
 
 // The primary as Windows would load it. Only its first 512 bytes are read when
 // it is clean. Warnings (Windows-1252) are appended; nothing is ever written
-// beside the hive. Keep the result alive as long as the hive is open.
+// beside the hive. Keep the result alive as long as the hive is open. Throws
+// std::system_error when the in-memory copy cannot be made.
 RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings);
 
 }  // namespace platform

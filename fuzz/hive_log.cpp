@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "RegistryFiles/hive_recovery.h"
@@ -31,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (data[0] | (data[1] << 8) | (data[2] << 16) | (std::size_t{data[3]} << 24)) % (rest + 1);
   const char* bytes = reinterpret_cast<const char*>(data) + 4;
   const std::vector<platform::HiveLogFile> logs = {
-      {"SYSTEM.LOG1", std::string(bytes, first)},
-      {"SYSTEM.LOG2", std::string(bytes + first, rest - first)}};
+      {"SYSTEM.LOG1", std::string_view(bytes, first)},
+      {"SYSTEM.LOG2", std::string_view(bytes + first, rest - first)}};
   std::string image = DirtyHive();
   const platform::HiveRecovery r = platform::RecoverHive("SYSTEM", logs, &image);
   if (image.size() > DirtyHive().size() + rest) std::abort();   // grew beyond its inputs
