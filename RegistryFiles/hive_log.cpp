@@ -5,6 +5,7 @@
 #include "RegistryFiles/marvin32.h"
 
 namespace platform {
+namespace hivelog {
 namespace {
 
 constexpr std::size_t kEntryHeaderSize = 40;
@@ -36,6 +37,8 @@ bool PagesFit(const char* entry, std::uint32_t size, std::uint32_t hbins) {
 
 }  // namespace
 
+}  // namespace hivelog
+
 std::string StringImage::Read(std::size_t offset, std::size_t n) const {
   return offset < bytes_->size() ? bytes_->substr(offset, n) : std::string();
 }
@@ -48,6 +51,8 @@ void StringImage::Write(std::size_t offset, const char* data, std::size_t n) {
 void StringImage::Grow(std::size_t size) {
   if (bytes_->size() < size) bytes_->resize(size, '\0');
 }
+
+namespace hivelog {
 
 std::uint32_t Le32(const char* p) {
   const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -187,4 +192,5 @@ LogReplay ReplayOldLog(std::string_view log, const LogHeader& header, std::size_
   return r;
 }
 
+}  // namespace hivelog
 }  // namespace platform

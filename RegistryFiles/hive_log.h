@@ -10,11 +10,6 @@
 
 namespace platform {
 
-constexpr std::size_t kBaseBlockSize = 4096;
-constexpr std::size_t kLogSectorSize = 512;  // a log's copy of the base block
-
-// The hive being recovered, kept wherever its owner keeps it (a string, an
-// in-memory file). Bytes past its end read as zeros once it has grown.
 class HiveImage {
  public:
   virtual ~HiveImage() = default;
@@ -38,6 +33,13 @@ class StringImage : public HiveImage {
   std::string* bytes_;
 };
 
+namespace hivelog {
+
+constexpr std::size_t kBaseBlockSize = 4096;
+constexpr std::size_t kLogSectorSize = 512;  // a log's copy of the base block
+
+// The hive being recovered, kept wherever its owner keeps it (a string, an
+// in-memory file). Bytes past its end read as zeros once it has grown.
 std::uint32_t Le32(const char* p);
 void PutLe32(char* p, std::uint32_t v);
 
@@ -74,4 +76,5 @@ LogReplay ReplayNewLog(std::string_view log, std::uint32_t first_sequence, std::
 LogReplay ReplayOldLog(std::string_view log, const LogHeader& header, std::size_t max_image,
                        std::string* base_block, HiveImage* image);
 
+}  // namespace hivelog
 }  // namespace platform

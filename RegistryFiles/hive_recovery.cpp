@@ -9,6 +9,8 @@
 namespace platform {
 namespace {
 
+using namespace hivelog;
+
 struct Candidate {
   const HiveLogFile* file;
   LogHeader header;
@@ -65,6 +67,9 @@ void WriteCleanBaseBlock(std::uint32_t sequence, std::string* base, HiveImage* i
 }
 
 }  // namespace
+
+using hivelog::BaseBlockValid;
+using hivelog::Le32;
 
 bool HiveIsDirty(std::string_view header) {
   return !BaseBlockValid(header) || Le32(header.data() + 4) != Le32(header.data() + 8);

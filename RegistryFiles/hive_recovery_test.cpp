@@ -24,6 +24,8 @@ namespace {
 using hivefix::LogEntry;
 using hivefix::MakeHive;
 using hivefix::NewLog;
+using hivelog::kBaseBlockSize;
+using hivelog::Le32;
 using Files = std::map<std::string, std::string>;
 
 std::string FromHex(const char* hex) {

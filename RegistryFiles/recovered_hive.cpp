@@ -20,6 +20,8 @@
 namespace platform {
 namespace {
 
+using hivelog::kLogSectorSize;
+
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
@@ -140,7 +142,12 @@ class FileImage : public HiveImage {
     size_ = size;
   }
 
-  MemFile Take() { return std::move(memory_); }
+  // The copy, sealed: nothing can change it any more.
+  MemFile Take() {
+    if (fcntl(memory_.fd(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL))
+      Fail("hive copy");
+    return std::move(memory_);
+  }
 
  private:
   void Copy() {
@@ -188,7 +195,7 @@ std::vector<std::string> FindHiveLogs(const std::string& primary_path) {
   return logs;
 }
 
-MemFile::MemFile(const char* name) : fd_(memfd_create(name, MFD_CLOEXEC)) {
+MemFile::MemFile(const char* name) : fd_(memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING)) {
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
 }
 
