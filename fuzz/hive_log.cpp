@@ -1,18 +1,24 @@
 // Any bytes as the LOG1 and LOG2 of a valid dirty hive: the replay must never
 // crash or hang, and the image never grows beyond the hive plus the logs.
-// Input: a 32-bit little-endian length, LOG1 of that length (modulo what is
-// left), then LOG2.
+// Input: one flag byte, a 32-bit little-endian length, LOG1 of that length
+// (modulo what is left), then LOG2. With the flag's low bit set, the hashes of
+// the entries are rewritten first, so that the checks past them (sizes, page
+// references, growth) are reached as well.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "RegistryFiles/hive_log.h"
 #include "RegistryFiles/hive_recovery.h"
+#include "RegistryFiles/marvin32.h"
 #include "tests/tools/hive_fixture.h"
 
 namespace {
+
+using platform::hivelog::Le32;
+using platform::hivelog::PutLe32;
 
 const std::string& DirtyHive() {
   static const std::string hive = [] {
@@ -23,17 +29,38 @@ const std::string& DirtyHive() {
   return hive;
 }
 
+void PutHash(std::string* log, std::size_t at, std::size_t from, std::size_t n) {
+  const std::uint64_t h = platform::Marvin32(
+      platform::kHiveLogMarvinSeed, reinterpret_cast<const unsigned char*>(log->data() + from), n);
+  PutLe32(&(*log)[at], static_cast<std::uint32_t>(h));
+  PutLe32(&(*log)[at + 4], static_cast<std::uint32_t>(h >> 32));
+}
+
+void RehashEntries(std::string* log) {
+  for (std::size_t pos = 512; pos <= log->size() && log->size() - pos >= 40;) {
+    if (log->compare(pos, 4, "HvLE") != 0) return;
+    const std::uint32_t size = Le32(log->data() + pos + 4);
+    const bool whole = size >= 40 && size % 512 == 0 && size <= log->size() - pos;
+    if (whole) PutHash(log, pos + 24, pos + 40, size - 40);
+    PutHash(log, pos + 32, pos, 32);
+    if (!whole) return;
+    pos += size;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 4) return 0;
-  const std::size_t rest = size - 4;
-  const std::size_t first =
-      (data[0] | (data[1] << 8) | (data[2] << 16) | (std::size_t{data[3]} << 24)) % (rest + 1);
-  const char* bytes = reinterpret_cast<const char*>(data) + 4;
-  const std::vector<platform::HiveLogFile> logs = {
-      {"SYSTEM.LOG1", std::string_view(bytes, first)},
-      {"SYSTEM.LOG2", std::string_view(bytes + first, rest - first)}};
+  if (size < 5) return 0;
+  const std::size_t rest = size - 5;
+  const std::size_t first = Le32(reinterpret_cast<const char*>(data) + 1) % (rest + 1);
+  const char* bytes = reinterpret_cast<const char*>(data) + 5;
+  std::string log1(bytes, first), log2(bytes + first, rest - first);
+  if (data[0] & 1) {
+    RehashEntries(&log1);
+    RehashEntries(&log2);
+  }
+  const std::vector<platform::HiveLogFile> logs = {{"SYSTEM.LOG1", log1}, {"SYSTEM.LOG2", log2}};
   std::string image = DirtyHive();
   const platform::HiveRecovery r = platform::RecoverHive("SYSTEM", logs, &image);
   if (image.size() > DirtyHive().size() + rest) std::abort();   // grew beyond its inputs
