@@ -98,7 +98,7 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
     if (h.valid) (h.new_format ? fresh : old).push_back({&log, h});
   }
 
-  std::string pending;  // the warning of the last log that stopped early
+  std::string pending;  // the first stop that no later log made good
   bool changed = false;
   std::uint32_t sequence = 0;
   if (!fresh.empty()) {
@@ -127,7 +127,8 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
         sequence = r.last_sequence;
         pending.clear();  // this log took over where the previous one stopped
       }
-      if (r.stop != LogStop::kEnd) pending = StoppedLogWarning(c.file->name, r, true);
+      if (r.stop != LogStop::kEnd && pending.empty())
+        pending = StoppedLogWarning(c.file->name, r, true);
     }
   } else {
     // Old format: a log written for this very primary, known by its timestamp

@@ -194,6 +194,31 @@ const Case kCases[] = {
                     {"SYSTEM.LOG1", NewLog(h0, 5, {LogEntry(5, h0, MakeHive("v1", true))})}};
      },
      "v1", 5, nullptr, nullptr, 4096 + 8192},
+    {"Log1StopsLog2GoesOn",
+     [] {
+       const std::string bad = Damage(e6, e6.size() - 100);
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})},
+                    {"SYSTEM.LOG2", NewLog(h1, 6, {e6})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"Log1StopsLog2Gap",
+     [] {
+       const std::string bad = Damage(e6, e6.size() - 100);
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})},
+                    {"SYSTEM.LOG2", NewLog(h1, 7, {LogEntry(7, h1, h2)})}};
+     },
+     "v1", 5, "SYSTEM.LOG1",
+     "empreinte fausse \xE0 l'entr\xE9"
+     "e 6"},
+    {"OldFormatLogInvalidPrimaryBaseBlock",
+     [] {
+       std::string primary = Dirty(h0);
+       primary[36] = 0x40;  // root cell moved, checksum left as it was
+       return Files{{"SYSTEM", primary}, {"SYSTEM.LOG", hivefix::OldLog(Dirty(h0), h1)}};
+     },
+     "v1", 5, nullptr, nullptr},
     {"NoLogs",
      [] {
        return Files{{"SYSTEM", Dirty(h0)}};
