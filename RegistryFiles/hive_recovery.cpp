@@ -32,7 +32,7 @@ const char* StopReason(LogStop stop) {
          "e invalide";
 }
 
-// "log applied in part (reason at entry N): values may be out of date"
+// "log applied in part (reason at entry N), values maybe old: LOG"
 std::string StoppedLogWarning(const std::string& log_name, const LogReplay& r, bool new_format) {
   std::string where = StopReason(r.stop);
   if (new_format)
@@ -40,16 +40,15 @@ std::string StoppedLogWarning(const std::string& log_name, const LogReplay& r, b
         " \xE0 l'entr\xE9"
         "e " +
         std::to_string(r.stop_sequence);
-  return "hivTAP: journal " + Utf8ToAnsi(log_name) + " appliqu\xE9 en partie (" + where +
-         ") : les valeurs peuvent ne pas \xEAtre \xE0 jour";
+  return "hivTAP: journal appliqu\xE9 en partie (" + where +
+         "), valeurs peut-\xEAtre anciennes : " + Utf8ToAnsi(log_name);
 }
 
-// "hive not closed cleanly and no usable log beside it: values may be out of date"
+// "dirty hive (logs not applied), values maybe old: FILE", as the hive reader
+// words its other warnings.
 std::string NoLogWarning(const std::string& primary_name) {
-  return "hivTAP: la ruche " + Utf8ToAnsi(primary_name) +
-         " n'a pas \xE9t\xE9 ferm\xE9"
-         "e proprement et aucun journal utilisable ne l'accompagne : "
-         "ses valeurs peuvent ne pas \xEAtre \xE0 jour";
+  return "hivTAP: ruche sale (journaux non appliqu\xE9s), valeurs peut-\xEAtre anciennes : " +
+         Utf8ToAnsi(primary_name);
 }
 
 // The log's copy of the base block replaces an invalid one in the primary.
