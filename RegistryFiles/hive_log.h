@@ -10,6 +10,8 @@
 
 namespace platform {
 
+// The hive being recovered, kept wherever its owner keeps it (a string, an
+// in-memory file). Bytes past its end read as zeros once it has grown.
 class HiveImage {
  public:
   virtual ~HiveImage() = default;
@@ -21,6 +23,7 @@ class HiveImage {
   virtual void Grow(std::size_t size) = 0;
 };
 
+// Over a string the caller owns.
 class StringImage : public HiveImage {
  public:
   explicit StringImage(std::string* bytes) : bytes_(bytes) {}
@@ -38,8 +41,6 @@ namespace hivelog {
 constexpr std::size_t kBaseBlockSize = 4096;
 constexpr std::size_t kLogSectorSize = 512;  // a log's copy of the base block
 
-// The hive being recovered, kept wherever its owner keeps it (a string, an
-// in-memory file). Bytes past its end read as zeros once it has grown.
 std::uint32_t Le32(const char* p);
 void PutLe32(char* p, std::uint32_t v);
 

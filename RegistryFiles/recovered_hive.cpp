@@ -224,7 +224,7 @@ RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::s
   FileImage image(primary.get(), static_cast<std::size_t>(st.st_size));
   if (!HiveIsDirty(image.Read(0, kLogSectorSize))) return RecoveredHive(primary_path, MemFile());
 
-  std::vector<MappedFile> maps;
+  std::vector<MappedFile> maps;  // the views below point into their mappings
   std::vector<HiveLogFile> logs;
   for (const std::string& path : FindHiveLogs(primary_path)) {
     maps.emplace_back(path);
