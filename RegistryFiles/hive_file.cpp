@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "Platform/charset_posix.h"
+#include "RegistryFiles/recovered_hive.h"
 
 namespace platform {
 namespace {
@@ -182,17 +184,16 @@ std::uint16_t HiveFile::KeyFlags(hive_node_h node) const {
 }
 
 std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // A dirty hive is read as Windows would load it: its logs replayed in
+  // memory. What stays dirty is read as it is, with the replay's warning.
+  std::vector<std::string> warnings;
+  const RecoveredHive recovered = OpenForReading(path, &warnings);
+  for (const std::string& warning : warnings) Warn(warning);
+  Fd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
-  if (state.signature && state.Dirty()) {
-    // Log replay belongs here; until then the primary file is read as it is.
-    // "ruche sale, valeurs peut-être anciennes"
-    Warn("hivTAP: ruche sale (journaux non appliqu\xE9s), valeurs peut-\xEAtre anciennes : " +
-         Utf8ToAnsi(path));
-  }
   if (state.checksumOk) {
     if (auto hive = OpenFd(fd, path, 0)) return hive;
   }

@@ -1,0 +1,273 @@
+#include "RegistryFiles/hive_recovery.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "RegistryFiles/hive_log.h"
+#include "RegistryFiles/marvin32.h"
+#include "RegistryFiles/recovered_hive.h"
+#include "tests/temp_dir.h"
+#include "tests/tools/hive_fixture.h"
+
+namespace platform {
+namespace {
+
+using hivefix::LogEntry;
+using hivefix::MakeHive;
+using hivefix::NewLog;
+using hivelog::kBaseBlockSize;
+using hivelog::Le32;
+using Files = std::map<std::string, std::string>;
+
+std::string FromHex(const char* hex) {
+  std::string bytes;
+  for (; hex[0] && hex[1]; hex += 2)
+    bytes.push_back(static_cast<char>(std::stoi(std::string(hex, 2), nullptr, 16)));
+  return bytes;
+}
+
+// Published vectors: .NET's System.Marvin tests (dotnet/corefx,
+// src/Common/tests/Tests/System/MarvinTests.cs), 64-bit results.
+TEST(Marvin32Test, MatchesPublishedVectors) {
+  struct Vector {
+    std::uint64_t seed;
+    const char* hex;
+    std::uint64_t hash;
+  } const vectors[] = {
+      {0x004FB61A001BDBCCull, "", 0x30ED35C100CD3C7Dull},
+      {0x004FB61A001BDBCCull, "af", 0x48E73FC77D75DDC1ull},
+      {0x004FB61A001BDBCCull, "e70f", 0xB5F6E1FC485DBFF8ull},
+      {0x004FB61A001BDBCCull, "37f495", 0xF0B07C789B8CF7E8ull},
+      {0x004FB61A001BDBCCull, "8642dc59", 0x7008F2E87E9CF556ull},
+      {0x004FB61A001BDBCCull, "153fb79826", 0xE6C08C6DA2AFA997ull},
+      {0x004FB61A001BDBCCull, "0932e6246c47", 0x6F04BF1A5EA24060ull},
+      {0x004FB61A001BDBCCull, "ab427ea8d10fc7", 0xE11847E4F0678C41ull},
+      {0x804FB61A001BDBCCull, "", 0x10A9D5D3996FD65Dull},
+      {0x804FB61A001BDBCCull, "153fb79826", 0x0A06114B13464DBDull},
+      {0x804FB61A001BDBCCull, "ab427ea8d10fc7", 0xE203987DBA252FB3ull},
+      {0x804FB61A801BDBCCull, "FF00FF00", 0xD3BEC7726B057943ull},
+      {0x804FB61A801BDBCCull, "00FF00FF00FF00", 0x71876F2EFB1B0EE8ull},
+  };
+  for (const Vector& v : vectors) {
+    const std::string bytes = FromHex(v.hex);
+    EXPECT_EQ(Marvin32(v.seed, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+              v.hash)
+        << v.hex;
+  }
+}
+
+// Every file of the folder with its bytes and modification time.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(e.path(), std::ios::binary);
+    struct stat st {};
+    stat(e.path().c_str(), &st);
+    files[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {}) +
+                                          "@" + std::to_string(st.st_mtim.tv_sec) + "." +
+                                          std::to_string(st.st_mtim.tv_nsec);
+  }
+  return files;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Dirty(std::string hive) {
+  hivefix::SetSequence(&hive, 5, 4);
+  return hive;
+}
+
+// Damages one byte of an entry at `at`, leaving its hashes as they were.
+std::string Damage(std::string entry, std::size_t at) {
+  entry[at] ^= 0x55;
+  return entry;
+}
+
+struct Case {
+  const char* name;
+  std::function<Files()> files;  // SYSTEM and the logs beside it
+  const char* text;              // Version's text as read
+  std::uint32_t sequence;        // of the recovered base block; 0: not recovered
+  const char* warned_file;       // named by the one warning; null: no warning
+  const char* warning;           // in that warning
+  std::size_t size = 0;          // of the recovered image, when it matters
+};
+
+const std::string h0 = MakeHive("v0"), h1 = MakeHive("v1"), h2 = MakeHive("v2");
+const std::string e5 = LogEntry(5, h0, h1), e6 = LogEntry(6, h1, h2);
+const char* const kNotApplied =
+    "ruche sale (journaux non appliqu\xE9s), valeurs peut-\xEAtre anciennes";
+
+const Case kCases[] = {
+    {"CleanHiveIgnoresStaleLogs",
+     [] {
+       return Files{{"SYSTEM", h0}, {"SYSTEM.LOG1", NewLog(h0, 5, {e5, e6})}};
+     },
+     "v0", 0, nullptr, nullptr},
+    {"Log1Only",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)}, {"SYSTEM.LOG1", NewLog(h0, 5, {e5, e6})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"Log2OnlyAnyCase",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)}, {"system.log2", NewLog(h0, 5, {e5, e6})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"BothLogsLog1First",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5})},
+                    {"SYSTEM.LOG2", NewLog(h1, 6, {e6})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"BothLogsLog2First",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h1, 6, {e6})},
+                    {"SYSTEM.LOG2", NewLog(h0, 5, {e5})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"OldFormatLog",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)}, {"SYSTEM.LOG", hivefix::OldLog(Dirty(h0), h1)}};
+     },
+     "v1", 5, nullptr, nullptr},
+    {"BadFirstHash",
+     [] {
+       const std::string bad = Damage(e6, e6.size() - 100);
+       return Files{{"SYSTEM", Dirty(h0)}, {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})}};
+     },
+     "v1", 5, "SYSTEM.LOG1",
+     "empreinte fausse \xE0 l'entr\xE9"
+     "e 6"},
+    {"BadSecondHash",
+     [] {
+       const std::string bad = Damage(e6, hivefix::kEntryHash2);
+       return Files{{"SYSTEM", Dirty(h0)}, {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})}};
+     },
+     "v1", 5, "SYSTEM.LOG1",
+     "empreinte fausse \xE0 l'entr\xE9"
+     "e 6"},
+    {"GapInSequence",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, LogEntry(7, h1, h2)})}};
+     },
+     "v1", 5, "SYSTEM.LOG1", "s\xE9quence interrompue"},
+    {"TruncatedMidEntry",
+     [] {
+       const std::string log = NewLog(h0, 5, {e5, e6});
+       return Files{{"SYSTEM", Dirty(h0)}, {"SYSTEM.LOG1", log.substr(0, log.size() - 1000)}};
+     },
+     "v1", 5, "SYSTEM.LOG1", "journal tronqu\xE9"},
+    {"EntriesOlderThanHive",
+     [] {
+       std::string primary = h0;
+       hivefix::SetSequence(&primary, 9, 8);
+       return Files{{"SYSTEM", primary}, {"SYSTEM.LOG1", NewLog(h0, 5, {e5, e6})}};
+     },
+     "v0", 0, "SYSTEM", kNotApplied},
+    {"InvalidPrimaryBaseBlock",
+     [] {
+       std::string primary = Dirty(h0);
+       primary[36] = 0x40;  // root cell moved, checksum left as it was
+       return Files{{"SYSTEM", primary},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, e6})},
+                    {"SYSTEM.LOG2", NewLog(h0, 3, {LogEntry(3, h0, MakeHive("stale"))})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"RecoveredHiveLarger",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {LogEntry(5, h0, MakeHive("v1", true))})}};
+     },
+     "v1", 5, nullptr, nullptr, 4096 + 8192},
+    {"Log1StopsLog2GoesOn",
+     [] {
+       const std::string bad = Damage(e6, e6.size() - 100);
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})},
+                    {"SYSTEM.LOG2", NewLog(h1, 6, {e6})}};
+     },
+     "v2", 6, nullptr, nullptr},
+    {"Log1StopsLog2Gap",
+     [] {
+       const std::string bad = Damage(e6, e6.size() - 100);
+       return Files{{"SYSTEM", Dirty(h0)},
+                    {"SYSTEM.LOG1", NewLog(h0, 5, {e5, bad})},
+                    {"SYSTEM.LOG2", NewLog(h1, 7, {LogEntry(7, h1, h2)})}};
+     },
+     "v1", 5, "SYSTEM.LOG1",
+     "empreinte fausse \xE0 l'entr\xE9"
+     "e 6"},
+    {"OldFormatLogInvalidPrimaryBaseBlock",
+     [] {
+       std::string primary = Dirty(h0);
+       primary[36] = 0x40;  // root cell moved, checksum left as it was
+       return Files{{"SYSTEM", primary}, {"SYSTEM.LOG", hivefix::OldLog(Dirty(h0), h1)}};
+     },
+     "v1", 5, nullptr, nullptr},
+    {"NoLogs",
+     [] {
+       return Files{{"SYSTEM", Dirty(h0)}};
+     },
+     "v0", 0, "SYSTEM", kNotApplied},
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class HiveRecoveryTest : public testing::TestWithParam<Case> {};
+
+TEST_P(HiveRecoveryTest, ReadsWhatWindowsWouldLoad) {
+  const Case& c = GetParam();
+  TempDir dir;
+  for (const auto& [name, bytes] : c.files()) dir.Write(name, bytes);
+  const auto before = Snapshot(dir.Path(""));
+
+  std::vector<std::string> warnings;
+  {
+    const RecoveredHive hive = OpenForReading(dir.Path("SYSTEM"), &warnings);
+    const std::string image = Read(hive.path());
+    EXPECT_EQ(hivefix::VersionText(image), c.text);
+    EXPECT_EQ(hive.recovered(), c.sequence != 0);
+    if (c.sequence != 0) {
+      EXPECT_FALSE(HiveIsDirty(image));
+      EXPECT_EQ(Le32(image.data() + 4), c.sequence);
+      EXPECT_EQ(Le32(image.data() + 40) + kBaseBlockSize, image.size());
+    }
+    if (c.size != 0) {
+      EXPECT_EQ(image.size(), c.size);
+    }
+  }
+
+  if (c.warned_file == nullptr) {
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
+  } else {
+    ASSERT_EQ(warnings.size(), 1u);
+    const std::string file = " : " + dir.Path(c.warned_file);
+    EXPECT_EQ(warnings[0].substr(warnings[0].size() - std::min(file.size(), warnings[0].size())),
+              file);
+    EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+  }
+  EXPECT_EQ(Snapshot(dir.Path("")), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HiveRecoveryTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace platform
