@@ -90,6 +90,8 @@ std::string LocaleToAnsi(const std::string& text) {
   return charset.Convert(text);
 }
 
+const char16_t* FoldTable() { return LowerTable().data(); }
+
 U16 FoldCase(const U16& s) {
   const auto& lower = LowerTable();
   U16 out(s);

@@ -41,6 +41,8 @@ U16 WidenAnsi(const std::string& ansi);
 std::string NarrowToAnsi(const char16_t* s, std::size_t n);
 // Names compared as wineserver compares them: each UTF-16 unit lower-cased.
 U16 FoldCase(const U16& s);
+// The lower-case form of every UTF-16 unit, indexed by the unit.
+const char16_t* FoldTable();
 // Surrogates are encoded one by one, so that lone ones survive too.
 std::string Utf16ToUtf8(const U16& s);
 // False for bytes that are not well-formed UTF-8.

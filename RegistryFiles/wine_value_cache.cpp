@@ -1,0 +1,136 @@
+#include "RegistryFiles/wine_value_cache.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace wine {
+namespace {
+
+// Keys whose value lines stay indexed; TRegistry asks one key several times.
+constexpr std::size_t kRecentKeys = 8;
+
+std::uint64_t HashFolded(const U16& s) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (char16_t c : s) h = (h ^ c) * 1099511628211ull;
+  return h ^ (h >> 29);
+}
+
+void Fold(U16* s) {
+  const char16_t* fold = FoldTable();
+  for (char16_t& c : *s) c = fold[c];
+}
+
+}  // namespace
+
+void ValueCache::NameAt(const Slot& slot, U16* folded) {
+  const MappedFile& file = files_[slot.hive];
+  LineReader reader(file.data(), slot.pos, file.size());
+  reader.Next(&line_);
+  ParseValueName(SkipSpace(line_.c_str()), folded);
+  Fold(folded);
+}
+
+void ValueCache::Insert(Index* index, const Slot& slot, const U16& folded) {
+  if ((index->count + 1) * 2 > index->slots.size()) {
+    std::vector<Slot> old(index->slots.empty() ? 8 : index->slots.size() * 2);
+    old.swap(index->slots);
+    const std::size_t mask = index->slots.size() - 1;
+    for (const Slot& s : old) {
+      if (s.hive == kNoKey) continue;
+      std::size_t i = s.hash & mask;
+      while (index->slots[i].hive != kNoKey) i = (i + 1) & mask;
+      index->slots[i] = s;
+    }
+  }
+  const std::size_t mask = index->slots.size() - 1;
+  U16 other;
+  for (std::size_t i = slot.hash & mask;; i = (i + 1) & mask) {
+    Slot& s = index->slots[i];
+    if (s.hive == kNoKey) {
+      s = slot;
+      ++index->count;
+      return;
+    }
+    if (s.hash != slot.hash) continue;
+    NameAt(s, &other);
+    if (other == folded) {
+      s = slot;  // a later line of the same name wins
+      return;
+    }
+  }
+}
+
+// Reads each section up to the next header line, skipping continuations as
+// the loader did.
+void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
+  for (std::uint32_t i = keys.FirstSection(key); i != kNoKey; i = keys.section(i).next) {
+    const Section& section = keys.section(i);
+    const MappedFile& file = files_[section.hive];
+    const char* text = file.data();
+    LineReader reader(text, section.pos, file.size());
+    std::size_t start = 0, stop = 0;
+    while (reader.NextSpan(&start, &stop)) {
+      const char* q = text + start;
+      while (q < text + stop && IsSpace(*q)) ++q;
+      if (q == text + stop) continue;
+      if (*q == '[') break;
+      if (*q != '@' && *q != '"') continue;
+      reader.Text(start, stop, &line_);
+      const char* p = SkipSpace(line_.c_str());
+      if (!ParseValueName(p, &name_)) continue;
+      Fold(&name_);
+      Slot slot;
+      slot.hash = HashFolded(name_);
+      slot.pos = start;
+      slot.hive = section.hive;
+      const U16 folded = name_;
+      Insert(index, slot, folded);
+      if (std::memchr(q, '\\', text + stop - q)) {
+        reader.Text(start, stop, &line_);
+        SkipContinuations(SkipSpace(line_.c_str()), &reader);
+      }
+    }
+  }
+}
+
+ValueCache::Index& ValueCache::IndexOf(const KeyTable& keys, KeyId key) {
+  for (std::size_t i = 0; i < recent_.size(); ++i) {
+    if (recent_[i].key != key) continue;
+    std::rotate(recent_.begin(), recent_.begin() + i, recent_.begin() + i + 1);
+    return recent_.front();
+  }
+  if (recent_.size() < kRecentKeys) recent_.emplace_back();
+  std::rotate(recent_.begin(), recent_.end() - 1, recent_.end());
+  Index& index = recent_.front();
+  index.key = key;
+  index.count = 0;
+  index.slots.clear();
+  Build(keys, key, &index);
+  return index;
+}
+
+bool ValueCache::Find(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value) {
+  const Index& index = IndexOf(keys, key);
+  if (index.slots.empty()) return false;
+  const std::uint64_t hash = HashFolded(folded);
+  const std::size_t mask = index.slots.size() - 1;
+  U16 name;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& s = index.slots[i];
+    if (s.hive == kNoKey) return false;
+    if (s.hash != hash) continue;
+    NameAt(s, &name);
+    if (name != folded) continue;
+    const MappedFile& file = files_[s.hive];
+    LineReader reader(file.data(), s.pos, file.size());
+    reader.Next(&line_);
+    const char* p = SkipSpace(line_.c_str());
+    *value = DecodeData(p + ParseValueName(p, &name), &reader);
+    return true;
+  }
+}
+
+}  // namespace wine
+}  // namespace platform

@@ -1,0 +1,49 @@
+// Finds a key's values in its sections. The value lines of the few keys
+// last asked about are indexed by folded name; nothing else is kept, so
+// memory does not grow with the names asked for.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Platform/charset_posix.h"
+#include "RegistryFiles/mapped_file.h"
+#include "RegistryFiles/wine_key_table.h"
+#include "RegistryFiles/wine_reg_syntax.h"
+
+namespace platform {
+namespace wine {
+
+class ValueCache {
+ public:
+  // `files` are the mapped files that sections name by number.
+  explicit ValueCache(const MappedFile* files) : files_(files) {}
+  // The last value named `folded` (lower-cased) in the key's sections.
+  bool Find(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value);
+
+ private:
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::uint64_t pos = 0;        // where the value's line starts
+    std::uint32_t hive = kNoKey;  // kNoKey: free
+  };
+  struct Index {
+    KeyId key = kNoKey;
+    std::size_t count = 0;
+    std::vector<Slot> slots;
+  };
+
+  Index& IndexOf(const KeyTable& keys, KeyId key);
+  void Build(const KeyTable& keys, KeyId key, Index* index);
+  void Insert(Index* index, const Slot& slot, const U16& folded);
+  // The folded name of the value line at `slot`.
+  void NameAt(const Slot& slot, U16* folded);
+
+  const MappedFile* files_;
+  std::vector<Index> recent_;  // most recent first
+  std::string line_;
+  U16 name_;
+};
+
+}  // namespace wine
+}  // namespace platform
