@@ -4,18 +4,21 @@ namespace platform {
 namespace wine {
 namespace {
 
-std::uint32_t HashName(KeyId parent, const char16_t* name, std::size_t n) {
-  const char16_t* fold = FoldTable();
+std::uint32_t HashName(const char16_t* fold, KeyId parent, const char16_t* name, std::size_t n) {
   std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
   for (std::size_t i = 0; i < n; ++i) h = (h ^ fold[name[i]]) * 16777619u;
-  return h ^ (h >> 15);
+  h ^= h >> 16;  // murmur3's finish, so that the low bits index well
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  return h ^ (h >> 16);
 }
 
 }  // namespace
 
 bool KeyTable::Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const {
   if (key.parent != parent || key.nameLen != n) return false;
-  const char16_t* fold = FoldTable();
+  const char16_t* fold = fold_;
   const char16_t* own = names_.data() + key.nameOff;
   for (std::size_t i = 0; i < n; ++i) {
     if (fold[own[i]] != fold[name[i]]) return false;
@@ -25,7 +28,7 @@ bool KeyTable::Matches(const Key& key, KeyId parent, const char16_t* name, std::
 
 KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n) const {
   if (slots_.empty()) return kNoKey;
-  const std::uint32_t hash = HashName(parent, name, n);
+  const std::uint32_t hash = HashName(fold_, parent, name, n);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const KeyId id = slots_[i];
@@ -54,7 +57,7 @@ KeyId KeyTable::Add(KeyId parent, const char16_t* name, std::size_t n) {
   Key key;
   key.parent = parent;
   key.nameOff = static_cast<std::uint32_t>(names_.size());
-  key.hash = HashName(parent, name, n);
+  key.hash = HashName(fold_, parent, name, n);
   key.nameLen = static_cast<std::uint16_t>(n);
   key.depth = static_cast<std::uint16_t>(depth);
   key.link = 0;

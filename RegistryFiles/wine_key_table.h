@@ -61,6 +61,7 @@ class KeyTable {
   bool Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const;
   void Grow();
 
+  const char16_t* fold_ = FoldTable();
   std::vector<Key> keys_;
   std::vector<char16_t> names_;
   std::vector<Section> sections_;

@@ -5,6 +5,7 @@
 // start), and values are decoded from their sections only when asked for.
 #include "RegistryFiles/wine_prefix_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -220,21 +221,44 @@ class WinePrefixStore::Impl {
 
   // The key a `[name] time` header opens beneath `base`, or none for a
   // malformed header. With `probe`, only says whether it is well formed.
+  // Names the previous header shared are not looked up again.
   KeyId HeaderKey(KeyId base, const char* p, bool probe) {
-    if (wine::ParseStr(p, ']', &scratch_) < 0) return kNoKey;
-    if (scratch_.empty() || scratch_[0] == 0) return base;
+    if (wine::ParseStr(p, ']', &header_) < 0) return kNoKey;
+    if (header_.empty() || header_[0] == 0) return base;
+    const U16& name = header_;
     KeyId key = base;
-    int depth = keys_.Depth(base);
     std::size_t i = 0;
-    while (i < scratch_.size()) {
+    std::size_t reused = 0;
+    if (!probe && base == prevBase_) {
+      std::size_t same = 0;
+      const std::size_t n = std::min(name.size(), prevHeader_.size());
+      while (same < n && name[same] == prevHeader_[same]) ++same;
+      for (const auto& done : prevKeys_) {
+        if (done.first > same || (done.first < name.size() && name[done.first] != u'\\')) break;
+        key = done.second;
+        i = done.first + 1;
+        ++reused;
+      }
+    }
+    prevKeys_.resize(reused);
+    prevBase_ = kNoKey;  // until this header is through
+    int depth = keys_.Depth(key);
+    while (i < name.size()) {
       std::size_t j = i;
-      while (j < scratch_.size() && scratch_[j] != u'\\') ++j;
+      while (j < name.size() && name[j] != u'\\') ++j;
       if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
       if (j > i) {
         if (++depth > wine::kMaxKeyDepth) return kNoKey;  // Windows nests no deeper
-        if (!probe) key = keys_.Add(key, scratch_.data() + i, j - i);
+        if (!probe) {
+          key = keys_.Add(key, name.data() + i, j - i);
+          prevKeys_.emplace_back(j, key);
+        }
       }
       i = j + 1;
+    }
+    if (!probe) {
+      prevBase_ = base;
+      prevHeader_.swap(header_);
     }
     return key;
   }
@@ -262,8 +286,7 @@ class WinePrefixStore::Impl {
         current = HeaderKey(base, wine::SkipSpace(line.c_str()) + 1, probe);
         if (current != kNoKey && !probe) keys_.AddSection(current, id, reader.pos());
       } else if (*q == '@' || *q == '"') {
-        // Only a line with a backslash can go on to the next one.
-        if (current != kNoKey && std::memchr(q, '\\', text + stop - q)) {
+        if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
           reader.Text(start, stop, &line);
           wine::SkipContinuations(wine::SkipSpace(line.c_str()), &reader);
         }
@@ -388,7 +411,12 @@ class WinePrefixStore::Impl {
   Arch systemArch_ = Arch::kUnknown;
   bool archKnown_ = false;
   U16 sid_;
-  U16 scratch_;
+  // The last header, decoded, and the key each of its names led to (by where
+  // the name ends).
+  U16 header_;
+  U16 prevHeader_;
+  KeyId prevBase_ = kNoKey;
+  std::vector<std::pair<std::size_t, KeyId>> prevKeys_;
   std::pair<std::string, KeyId> memo_[kPathMemo] = {};
   std::size_t memoNext_ = 0;
 };

@@ -1,6 +1,6 @@
 #include "RegistryFiles/wine_reg_syntax.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,13 +17,16 @@ constexpr std::size_t kMaxValueNameLen = 16383;
 
 }  // namespace
 
-bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+// The C locale's classes, as wineserver (which sets no locale) sees bytes.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 namespace {
-bool IsXDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+bool IsXDigit(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  return std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+  return (c | 0x20) - 'a' + 10;
 }
 
 }  // namespace
@@ -44,6 +47,15 @@ int ParseStr(const char* src, char endchar, U16* out) {
   out->clear();
   const char* p = src;
   while (*p && *p != endchar) {
+    // A run of plain ASCII goes over as it is.
+    const char* run = p;
+    while (static_cast<unsigned char>(*p - 1) < 0x7f && *p != endchar && *p != '\\') ++p;
+    if (p != run) {
+      const std::size_t old = out->size();
+      out->resize(old + (p - run));
+      std::copy(run, p, out->begin() + old);
+      continue;
+    }
     if (*p == '\\') {
       ++p;
       if (!*p) break;
@@ -131,15 +143,21 @@ int ParseStr(const char* src, char endchar, U16* out) {
 
 namespace {
 
-// Comma- or space-separated hex bytes. Returns the bytes consumed or -1.
+// Comma- or space-separated hex bytes, kept in `out` unless it is null.
+// Returns the bytes consumed or -1.
 int ParseHex(const char* buffer, std::string* out) {
   const char* p = buffer;
   while (IsXDigit(*p)) {
-    char* end = nullptr;
-    unsigned long val = std::strtoul(p, &end, 16);
-    if (end == p || val > 0xff) return -1;
-    out->push_back(static_cast<char>(val));
-    p = SkipSpace(end);
+    // strtoul(p, &end, 16) without its cost: a "0x" before a digit is
+    // skipped, and any number over 0xff fails.
+    if (p[0] == '0' && (p[1] | 0x20) == 'x' && IsXDigit(p[2])) p += 2;
+    unsigned val = 0;
+    for (; IsXDigit(*p); ++p) {
+      val = val * 16 + HexDigit(*p);
+      if (val > 0xff) return -1;
+    }
+    if (out) out->push_back(static_cast<char>(val));
+    p = SkipSpace(p);
     if (*p == ',') ++p;
     p = SkipSpace(p);
   }
@@ -279,10 +297,24 @@ bool LineReader::Next(std::string* line) {
 void SkipContinuations(const char* p, LineReader* reader) {
   U16 name;
   std::size_t off = ParseValueName(p, &name);
-  if (!off) return;
   std::uint32_t type;
   ParseAs as;
-  if (GetDataType(p + off, &type, &as) && as == ParseAs::kBinary) DecodeData(p + off, reader);
+  const int tag = off ? GetDataType(p + off, &type, &as) : 0;
+  if (!tag || as != ParseAs::kBinary) return;
+  // DecodeData's walk over hex data, keeping nothing.
+  std::string next;
+  p += off + tag;
+  for (;;) {
+    int r = ParseHex(p, nullptr);
+    if (r < 0) return;
+    p = SkipSpace(p + r);
+    if (*p != '\\' || !reader->Next(&next)) return;
+    p = SkipSpace(next.c_str());
+  }
+}
+
+bool MayContinue(const char* p, std::size_t n) {
+  return std::memchr(p, '\\', n) && memmem(p, n, "hex", 3);
 }
 
 }  // namespace wine

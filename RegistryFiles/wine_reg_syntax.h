@@ -58,6 +58,9 @@ RawValue DecodeData(const char* buffer, LineReader* more);
 // Consumes the continuation lines of the value line `p`: only a hex value
 // whose line reaches a backslash has any.
 void SkipContinuations(const char* p, LineReader* reader);
+// False when the line [p, p + n) cannot have continuation lines (it holds no
+// backslash, or no hex tag).
+bool MayContinue(const char* p, std::size_t n);
 
 }  // namespace wine
 }  // namespace platform

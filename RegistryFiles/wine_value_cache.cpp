@@ -87,7 +87,7 @@ void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
       slot.hive = section.hive;
       const U16 folded = name_;
       Insert(index, slot, folded);
-      if (std::memchr(q, '\\', text + stop - q)) {
+      if (MayContinue(q, text + stop - q)) {
         reader.Text(start, stop, &line_);
         SkipContinuations(SkipSpace(line_.c_str()), &reader);
       }
@@ -112,6 +112,16 @@ ValueCache::Index& ValueCache::IndexOf(const KeyTable& keys, KeyId key) {
 }
 
 bool ValueCache::Find(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value) {
+  if (key != lastKey_ || folded != lastName_) {
+    lastKey_ = key;
+    lastName_ = folded;
+    lastFound_ = Lookup(keys, key, folded, &lastValue_);
+  }
+  if (lastFound_) *value = lastValue_;
+  return lastFound_;
+}
+
+bool ValueCache::Lookup(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value) {
   const Index& index = IndexOf(keys, key);
   if (index.slots.empty()) return false;
   const std::uint64_t hash = HashFolded(folded);

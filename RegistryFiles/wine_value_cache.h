@@ -33,6 +33,7 @@ class ValueCache {
     std::vector<Slot> slots;
   };
 
+  bool Lookup(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value);
   Index& IndexOf(const KeyTable& keys, KeyId key);
   void Build(const KeyTable& keys, KeyId key, Index* index);
   void Insert(Index* index, const Slot& slot, const U16& folded);
@@ -41,6 +42,11 @@ class ValueCache {
 
   const MappedFile* files_;
   std::vector<Index> recent_;  // most recent first
+  // The last answer: TRegistry asks for one value several times in a row.
+  KeyId lastKey_ = kNoKey;
+  U16 lastName_;
+  bool lastFound_ = false;
+  RawValue lastValue_;
   std::string line_;
   U16 name_;
 };
