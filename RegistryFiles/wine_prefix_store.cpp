@@ -32,7 +32,7 @@ constexpr std::size_t kMaxKeyNameLen = 256;
 constexpr int kMaxLinkDepth = 32;
 // While a file is indexed, the pages behind the scan are let go this often,
 // so that a big file is never resident whole.
-constexpr std::size_t kReleaseEvery = 8u << 20;
+constexpr std::size_t kReleaseEvery = 2u << 20;
 // Path lookups remembered, for the paths handed out and queried right after.
 constexpr std::size_t kPathMemo = 8;
 
