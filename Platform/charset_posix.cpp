@@ -99,6 +99,12 @@ U16 FoldCase(const U16& s) {
   return out;
 }
 
+void WidenAnsi(const std::string& ansi, U16* out) {
+  out->resize(ansi.size());
+  for (std::size_t i = 0; i < ansi.size(); ++i)
+    (*out)[i] = kWiden[static_cast<unsigned char>(ansi[i])];
+}
+
 U16 WidenAnsi(const std::string& ansi) {
   U16 out;
   out.reserve(ansi.size());

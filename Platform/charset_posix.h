@@ -36,6 +36,8 @@ using U16 = std::u16string;
 
 // Windows-1252 as UTF-16, byte for byte, as MultiByteToWideChar widens it.
 U16 WidenAnsi(const std::string& ansi);
+// The same into `out`, whose buffer is reused.
+void WidenAnsi(const std::string& ansi, U16* out);
 // UTF-16 to Windows-1252 as Wine's RegQueryValueExA narrows it, best-fit
 // characters included; what has no equivalent becomes '?'.
 std::string NarrowToAnsi(const char16_t* s, std::size_t n);

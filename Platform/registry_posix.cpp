@@ -43,14 +43,16 @@ bool IsPredefined(RegKey key, std::uint32_t* root) {
   return true;
 }
 
-bool PathOf(RegKey key, std::string* path) {
+// The key's path, without a copy; null for an unknown handle.
+const std::string* PathOf(RegKey key) {
   std::uint32_t root = 0;
-  if (IsPredefined(key, &root)) return Store() && Store()->RootPath(root, path);
+  if (IsPredefined(key, &root)) {
+    static std::string rootPath;
+    return Store() && Store()->RootPath(root, &rootPath) ? &rootPath : nullptr;
+  }
   const auto& paths = State().paths;
   const auto it = paths.find(key);
-  if (it == paths.end()) return false;
-  *path = it->second;
-  return true;
+  return it == paths.end() ? nullptr : &it->second;
 }
 
 }  // namespace
@@ -74,13 +76,13 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   std::string path = subKey;
   if (predefined && root == kClassesRoot && !path.empty() && path[0] == '\\') path.erase(0, 1);
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
-  std::string basePath;
-  if (!PathOf(base, &basePath)) return kRegInvalidHandle;
+  const std::string* basePath = PathOf(base);
+  if (!basePath) return kRegInvalidHandle;
   std::string keyPath;
-  if (!Store()->OpenKey(basePath, path, &keyPath)) return kRegFileNotFound;
+  if (!Store()->OpenKey(*basePath, path, &keyPath)) return kRegFileNotFound;
   OpenKeys& state = State();
   *result = state.next++;
-  state.paths[*result] = keyPath;
+  state.paths.emplace(*result, std::move(keyPath));
   return kRegSuccess;
 }
 
@@ -91,10 +93,10 @@ RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
 
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
-  std::string path;
-  if (!PathOf(key, &path)) return kRegInvalidHandle;
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store()->QueryValue(path, name, &value)) return kRegFileNotFound;
+  if (!Store()->QueryValue(*path, name, &value)) return kRegFileNotFound;
   *type = value.type;
   const auto needed = static_cast<std::uint32_t>(value.data.size());
   if (data != nullptr) {

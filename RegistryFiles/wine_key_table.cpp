@@ -99,3 +99,32 @@ U16 KeyTable::Path(KeyId key) const {
 
 }  // namespace wine
 }  // namespace platform
+
+namespace platform {
+namespace wine {
+
+void KeyTable::PathUtf8(KeyId key, std::string* out) const {
+  // Names of ASCII only, the most, go over byte for byte.
+  std::size_t size = 0;
+  bool ascii = true;
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
+    size += keys_[k].nameLen + 1;
+    const char16_t* name = names_.data() + keys_[k].nameOff;
+    for (std::size_t i = 0; i < keys_[k].nameLen && ascii; ++i) ascii = name[i] < 0x80;
+  }
+  if (!ascii) {
+    *out = Utf16ToUtf8(Path(key));
+    return;
+  }
+  out->resize(size);
+  std::size_t end = size;
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
+    const char16_t* name = names_.data() + keys_[k].nameOff;
+    end -= keys_[k].nameLen;
+    for (std::size_t i = 0; i < keys_[k].nameLen; ++i) (*out)[end + i] = static_cast<char>(name[i]);
+    (*out)[--end] = '\\';
+  }
+}
+
+}  // namespace wine
+}  // namespace platform

@@ -45,6 +45,8 @@ class KeyTable {
   const Section& section(std::uint32_t i) const { return sections_[i]; }
   // The absolute path, each name as first written.
   U16 Path(KeyId key) const;
+  // The same as UTF-8 (Utf16ToUtf8), into `out`.
+  void PathUtf8(KeyId key, std::string* out) const;
 
  private:
   struct Key {

@@ -11,6 +11,7 @@
 
 #include "Platform/charset_posix.h"
 #include "RegistryFiles/mapped_file.h"
+#include "RegistryFiles/wine_header_keys.h"
 #include "RegistryFiles/wine_key_table.h"
 #include "RegistryFiles/wine_reg_syntax.h"
 #include "RegistryFiles/wine_value_cache.h"
@@ -72,7 +73,12 @@ class WinePrefixStore::Impl {
     hives_[kUser].file = "user.reg";
   }
 
+  // Root paths are made once: the user's SID is read on the first.
   bool RootPath(std::uint32_t root, std::string* path) {
+    if (root >= 0x80000000 && root <= 0x80000005 && !rootPaths_[root - 0x80000000].empty()) {
+      *path = rootPaths_[root - 0x80000000];
+      return true;
+    }
     U16 p;
     switch (root) {
       case 0x80000000:
@@ -93,18 +99,18 @@ class WinePrefixStore::Impl {
       default:
         return false;
     }
-    *path = Utf16ToUtf8(p);
+    *path = rootPaths_[root - 0x80000000] = Utf16ToUtf8(p);
     return true;
   }
 
   bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
     const KeyId base = Resolve(parent);
-    const U16 sub = WidenAnsi(subKey);
     // Below a key, a path may not start with a backslash.
-    if (base == kNoKey || (!sub.empty() && sub[0] == u'\\')) return false;
-    const KeyId key = Walk(base, sub.data(), sub.size(), 0);
+    if (base == kNoKey || (!subKey.empty() && subKey[0] == '\\')) return false;
+    WidenAnsi(subKey, &sub_);
+    const KeyId key = Walk(base, sub_.data(), sub_.size(), 0);
     if (key == kNoKey) return false;
-    *path = Utf16ToUtf8(keys_.Path(key));
+    keys_.PathUtf8(key, path);
     Remember(*path, key);
     return true;
   }
@@ -112,15 +118,18 @@ class WinePrefixStore::Impl {
   bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
     const KeyId key = Resolve(path);
     if (key == kNoKey) return false;
-    RawValue raw;
-    if (!FindValue(key, FoldCase(WidenAnsi(name)), &raw)) return false;
-    value->type = raw.type;
-    if (raw.type == kRegSz || raw.type == kRegExpandSz || raw.type == kRegMultiSz) {
+    WidenAnsi(name, &name_);
+    const char16_t* fold = FoldTable();
+    for (char16_t& c : name_) c = fold[c];
+    const RawValue* raw = FindValue(key, name_);
+    if (!raw) return false;
+    value->type = raw->type;
+    if (raw->type == kRegSz || raw->type == kRegExpandSz || raw->type == kRegMultiSz) {
       // Each UTF-16 unit becomes one byte.
-      const U16 units = UnitsOf(raw.data);
-      value->data = NarrowToAnsi(units.data(), units.size());
+      units_ = UnitsOf(raw->data);
+      value->data = NarrowToAnsi(units_.data(), units_.size());
     } else {
-      value->data = std::move(raw.data);
+      value->data = raw->data;
     }
     return true;
   }
@@ -149,7 +158,8 @@ class WinePrefixStore::Impl {
   // anything that depends on them is read), so they can be remembered.
   void Remember(const std::string& path, KeyId key) {
     if (key == kNoKey) return;
-    memo_[memoNext_] = {path, key};
+    memo_[memoNext_].first.assign(path);
+    memo_[memoNext_].second = key;
     memoNext_ = (memoNext_ + 1) % kPathMemo;
   }
 
@@ -205,62 +215,17 @@ class WinePrefixStore::Impl {
 
   KeyId ResolveLink(KeyId link, int depth) {
     if (depth > kMaxLinkDepth) return kNoKey;
-    RawValue v;
-    if (!FindValue(link, u"symboliclinkvalue", &v) || v.data.size() < 2 || v.data[0] != '\\' ||
-        v.data[1] != '\0')
-      return kNoKey;
-    return ResolveAbsolute(UnitsOf(v.data), depth);
+    const RawValue* v = FindValue(link, u"symboliclinkvalue");
+    if (!v || v->data.size() < 2 || v->data[0] != '\\' || v->data[1] != '\0') return kNoKey;
+    return ResolveAbsolute(UnitsOf(v->data), depth);
   }
 
-  // The last value of that name in the key's sections.
-  bool FindValue(KeyId key, const U16& folded, RawValue* value) {
+  // The last value of that name in the key's sections; null when there is
+  // none. Valid until the next lookup.
+  const RawValue* FindValue(KeyId key, const U16& folded) {
     // The roots' own values are in the files too.
     if (key == machine_) LoadSystem();
-    return values_.Find(keys_, key, folded, value);
-  }
-
-  // The key a `[name] time` header opens beneath `base`, or none for a
-  // malformed header. With `probe`, only says whether it is well formed.
-  // Names the previous header shared are not looked up again.
-  KeyId HeaderKey(KeyId base, const char* p, bool probe) {
-    if (wine::ParseStr(p, ']', &header_) < 0) return kNoKey;
-    if (header_.empty() || header_[0] == 0) return base;
-    const U16& name = header_;
-    KeyId key = base;
-    std::size_t i = 0;
-    std::size_t reused = 0;
-    if (!probe && base == prevBase_) {
-      std::size_t same = 0;
-      const std::size_t n = std::min(name.size(), prevHeader_.size());
-      while (same < n && name[same] == prevHeader_[same]) ++same;
-      for (const auto& done : prevKeys_) {
-        if (done.first > same || (done.first < name.size() && name[done.first] != u'\\')) break;
-        key = done.second;
-        i = done.first + 1;
-        ++reused;
-      }
-    }
-    prevKeys_.resize(reused);
-    prevBase_ = kNoKey;  // until this header is through
-    int depth = keys_.Depth(key);
-    while (i < name.size()) {
-      std::size_t j = i;
-      while (j < name.size() && name[j] != u'\\') ++j;
-      if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
-      if (j > i) {
-        if (++depth > wine::kMaxKeyDepth) return kNoKey;  // Windows nests no deeper
-        if (!probe) {
-          key = keys_.Add(key, name.data() + i, j - i);
-          prevKeys_.emplace_back(j, key);
-        }
-      }
-      i = j + 1;
-    }
-    if (!probe) {
-      prevBase_ = base;
-      prevHeader_.swap(header_);
-    }
-    return key;
+    return values_.Find(keys_, key, folded);
   }
 
   // Indexes one file below `base`. Arch checks follow the loader: an unknown
@@ -282,15 +247,15 @@ class WinePrefixStore::Impl {
       while (q < text + stop && wine::IsSpace(*q)) ++q;
       if (q == text + stop) continue;
       if (*q == '[') {
-        reader.Text(start, stop, &line);
-        current = HeaderKey(base, wine::SkipSpace(line.c_str()) + 1, probe);
+        current = headers_.Open(base, q + 1, text + stop, probe);
         if (current != kNoKey && !probe) keys_.AddSection(current, id, reader.pos());
       } else if (*q == '@' || *q == '"') {
         if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
           reader.Text(start, stop, &line);
           wine::SkipContinuations(wine::SkipSpace(line.c_str()), &reader);
         }
-      } else if (*q == '#') {
+      } else if (*q == '#' && q + 1 < text + stop &&
+                 (q[1] == 'l' || q[1] == 'a')) {  // none but #link and #arch=
         reader.Text(start, stop, &line);
         const char* p = wine::SkipSpace(line.c_str());
         if (current != kNoKey) {
@@ -402,6 +367,7 @@ class WinePrefixStore::Impl {
   std::string dir_;
   MappedFile maps_[kHives];
   wine::KeyTable keys_;
+  wine::HeaderKeys headers_{&keys_};
   wine::ValueCache values_;
   KeyId root_ = kNoKey;
   KeyId machine_ = kNoKey;
@@ -411,13 +377,9 @@ class WinePrefixStore::Impl {
   Arch systemArch_ = Arch::kUnknown;
   bool archKnown_ = false;
   U16 sid_;
-  // The last header, decoded, and the key each of its names led to (by where
-  // the name ends).
-  U16 header_;
-  U16 prevHeader_;
-  KeyId prevBase_ = kNoKey;
-  std::vector<std::pair<std::size_t, KeyId>> prevKeys_;
   std::pair<std::string, KeyId> memo_[kPathMemo] = {};
+  std::string rootPaths_[6];
+  U16 sub_, name_, units_;
   std::size_t memoNext_ = 0;
 };
 

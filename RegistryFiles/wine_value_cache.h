@@ -18,8 +18,9 @@ class ValueCache {
  public:
   // `files` are the mapped files that sections name by number.
   explicit ValueCache(const MappedFile* files) : files_(files) {}
-  // The last value named `folded` (lower-cased) in the key's sections.
-  bool Find(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value);
+  // The last value named `folded` (lower-cased) in the key's sections, or
+  // null; valid until the next call.
+  const RawValue* Find(const KeyTable& keys, KeyId key, const U16& folded);
 
  private:
   struct Slot {
@@ -34,7 +35,10 @@ class ValueCache {
   };
 
   bool Lookup(const KeyTable& keys, KeyId key, const U16& folded, RawValue* value);
-  Index& IndexOf(const KeyTable& keys, KeyId key);
+  Index* Cached(KeyId key);
+  Index& Indexed(const KeyTable& keys, KeyId key);
+  const Slot* Probe(const Index& index, const U16& folded);
+  bool Scan(const KeyTable& keys, KeyId key, const U16& folded, Slot* found);
   void Build(const KeyTable& keys, KeyId key, Index* index);
   void Insert(Index* index, const Slot& slot, const U16& folded);
   // The folded name of the value line at `slot`.
