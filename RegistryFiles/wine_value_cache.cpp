@@ -8,8 +8,9 @@ namespace platform {
 namespace wine {
 namespace {
 
-// Keys whose value lines stay indexed; TRegistry asks one key several times.
-constexpr std::size_t kRecentKeys = 8;
+// Index slots (16 bytes each) kept for the keys with many values, the most
+// recently asked first: a few MB at most, whatever the list asks.
+constexpr std::size_t kSlotBudget = 1 << 17;
 // A key with more value lines than this is indexed; fewer are just read.
 constexpr std::size_t kIndexAfter = 32;
 
@@ -106,13 +107,16 @@ ValueCache::Index* ValueCache::Cached(KeyId key) {
 }
 
 ValueCache::Index& ValueCache::Indexed(const KeyTable& keys, KeyId key) {
-  if (recent_.size() < kRecentKeys) recent_.emplace_back();
-  std::rotate(recent_.begin(), recent_.end() - 1, recent_.end());
+  recent_.emplace(recent_.begin());
   Index& index = recent_.front();
   index.key = key;
-  index.count = 0;
-  index.slots.clear();
   Build(keys, key, &index);
+  slots_ += index.slots.size();
+  // The least recent go once the budget is spent; the newest always stays.
+  while (slots_ > kSlotBudget && recent_.size() > 1) {
+    slots_ -= recent_.back().slots.size();
+    recent_.pop_back();
+  }
   return index;
 }
 

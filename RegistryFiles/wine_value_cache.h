@@ -1,6 +1,7 @@
-// Finds a key's values in its sections. The value lines of the few keys
-// last asked about are indexed by folded name; nothing else is kept, so
-// memory does not grow with the names asked for.
+// Finds a key's values in its sections. A key with few values is read
+// again on each new name; the value lines of keys with many are indexed by
+// folded name, within a fixed budget. Nothing depends on the names asked
+// for, so memory does not grow with them.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,7 @@ class ValueCache {
 
   const MappedFile* files_;
   std::vector<Index> recent_;  // most recent first
+  std::size_t slots_ = 0;      // in all of recent_
   // The last answer: TRegistry asks for one value several times in a row.
   KeyId lastKey_ = kNoKey;
   U16 lastName_;
