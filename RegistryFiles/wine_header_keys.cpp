@@ -49,8 +49,8 @@ KeyId HeaderKeys::OpenPlain(KeyId base, const char* p, const char* end, bool pro
   if (reuse && !probe) {
     const std::size_t same = SharedPrefix(p, prevText_.data(), std::min(n, prevText_.size()));
     for (const auto& done : prevKeys_) {
-      if (done.first > same ||
-          (done.first < n && (done.first + 1 >= n || p[done.first + 1] != '\\')))
+      if (done.first > same || (done.first < n && (done.first + 1 >= n || p[done.first] != '\\' ||
+                                                   p[done.first + 1] != '\\')))
         break;
       key = done.second;
       i = done.first + 2;

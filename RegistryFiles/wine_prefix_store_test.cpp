@@ -368,6 +368,39 @@ TEST(WineRegistryTest, DefaultStoreUsesWinePrefix) {
   }
 }
 
+// Each header names its own keys, however much of its text the header
+// before it shared: plain and escaped spellings, cut mid-name or not.
+TEST(WineRegistryTest, HeadersSharingTextOpenTheirOwnKeys) {
+  TempPrefix prefix;
+  prefix.Write("system.reg", SystemReg("[A\\\\B] 1\n\"v\"=\"ab\"\n"
+                                       "[AX\\\\C] 1\n\"v\"=\"axc\"\n"
+                                       "[AX] 1\n\"v\"=\"ax\"\n"
+                                       "[A\\\\B\\\\D] 1\n\"v\"=\"abd\"\n"
+                                       "[A\\\\B\\x44\\\\E] 1\n\"v\"=\"abde\"\n"
+                                       "[A\\\\B\\x44] 1\n\"v\"=\"abd2\"\n"
+                                       "[A\\\\B\\x45] 1\n\"v\"=\"abe\"\n"
+                                       "[a\\\\b\\\\d] 1\n\"w\"=\"second\"\n"));
+  WinePrefixStore store(prefix.dir());
+  const struct {
+    const char* key;
+    const char* name;
+    std::string value;
+  } cases[] = {
+      {"A\\B", "v", std::string("ab\0", 3)},
+      {"AX\\C", "v", std::string("axc\0", 4)},
+      {"A\\C", "v", "<missing>"},
+      {"AX", "v", std::string("ax\0", 3)},
+      {"A\\B\\D", "v", std::string("abd\0", 4)},
+      {"A\\BD\\E", "v", std::string("abde\0", 5)},
+      {"A\\BD", "v", std::string("abd2\0", 5)},
+      {"A\\BE", "v", std::string("abe\0", 4)},
+      {"A\\B\\D", "w", std::string("second\0", 7)},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(store, kMachine + "\\" + c.key, c.name), c.value) << c.key << " " << c.name;
+  EXPECT_EQ(Open(store, kMachine, "a\\bd\\e"), kMachine + "\\A\\BD\\E");
+}
+
 // Keys nested past Windows' 512 levels read as missing, also through a
 // link; nothing is spelled recursively, so no depth overflows the stack.
 TEST(WineRegistryTest, DeepKeysEndAtWindowsDepth) {
