@@ -5,7 +5,6 @@
 // start), and values are decoded from their sections only when asked for.
 #include "RegistryFiles/wine_prefix_store.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
