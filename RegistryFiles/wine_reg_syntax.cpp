@@ -148,6 +148,12 @@ namespace {
 int ParseHex(const char* buffer, std::string* out) {
   const char* p = buffer;
   while (IsXDigit(*p)) {
+    // The usual "xx," goes in one step: two digits are at most 0xff.
+    if (IsXDigit(p[1]) && p[2] == ',' && !IsSpace(p[3])) {
+      if (out) out->push_back(static_cast<char>(HexDigit(p[0]) * 16 + HexDigit(p[1])));
+      p += 3;
+      continue;
+    }
     // strtoul(p, &end, 16) without its cost: a "0x" before a digit is
     // skipped, and any number over 0xff fails.
     if (p[0] == '0' && (p[1] | 0x20) == 'x' && IsXDigit(p[2])) p += 2;
