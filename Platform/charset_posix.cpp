@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -80,9 +81,47 @@ std::string Charset::Convert(const std::string& text) const {
 
 const char* LocaleCharset() { return nl_langinfo(CODESET); }
 
+// Where the terminal cannot show a character it gets one '?', as Charset
+// writes it and as iconv -t ASCII//TRANSLIT does under LC_ALL=C; bytes that
+// Windows-1252 leaves undefined are '?' too, as iconv refuses them.
 std::string AnsiToLocale(const std::string& text) {
-  static const Charset charset(LocaleCharset(), kAnsi);
-  return charset.Convert(text);
+  const char* charset = LocaleCharset();
+  const bool utf8 = IsUtf8(charset);
+  if (utf8 || std::strcmp(charset, "ANSI_X3.4-1968") == 0) {
+    // Plain ASCII is the same bytes in both.
+    std::size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    if (i == text.size()) return text;
+  }
+  if (utf8) {
+    std::string out(text, 0, 0);
+    out.reserve(text.size() + text.size() / 2);
+    for (unsigned char b : text) {
+      const std::uint32_t c = kWiden[b];
+      if (b < 0x80) {
+        out.push_back(static_cast<char>(b));
+      } else if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
+        out.push_back('?');
+      } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      }
+    }
+    return out;
+  }
+  // One converter, made again only when the locale's charset changes.
+  static std::unique_ptr<Charset> converter;
+  static std::string converterCharset;
+  if (!converter || converterCharset != charset) {
+    converter.reset();
+    converter = std::make_unique<Charset>(charset, kAnsi);
+    converterCharset = charset;
+  }
+  return converter->Convert(text);
 }
 
 std::string LocaleToAnsi(const std::string& text) {
@@ -90,11 +129,19 @@ std::string LocaleToAnsi(const std::string& text) {
   return charset.Convert(text);
 }
 
+const char16_t* FoldTable() { return LowerTable().data(); }
+
 U16 FoldCase(const U16& s) {
   const auto& lower = LowerTable();
   U16 out(s);
   for (auto& c : out) c = lower[c];
   return out;
+}
+
+void WidenAnsi(const std::string& ansi, U16* out) {
+  out->resize(ansi.size());
+  for (std::size_t i = 0; i < ansi.size(); ++i)
+    (*out)[i] = kWiden[static_cast<unsigned char>(ansi[i])];
 }
 
 U16 WidenAnsi(const std::string& ansi) {

@@ -36,11 +36,15 @@ using U16 = std::u16string;
 
 // Windows-1252 as UTF-16, byte for byte, as MultiByteToWideChar widens it.
 U16 WidenAnsi(const std::string& ansi);
+// The same into `out`, whose buffer is reused.
+void WidenAnsi(const std::string& ansi, U16* out);
 // UTF-16 to Windows-1252 as Wine's RegQueryValueExA narrows it, best-fit
 // characters included; what has no equivalent becomes '?'.
 std::string NarrowToAnsi(const char16_t* s, std::size_t n);
 // Names compared as wineserver compares them: each UTF-16 unit lower-cased.
 U16 FoldCase(const U16& s);
+// The lower-case form of every UTF-16 unit, indexed by the unit.
+const char16_t* FoldTable();
 // Surrogates are encoded one by one, so that lone ones survive too.
 std::string Utf16ToUtf8(const U16& s);
 // False for bytes that are not well-formed UTF-8.

@@ -52,14 +52,16 @@ bool IsPredefined(RegKey key, std::uint32_t* root) {
   return true;
 }
 
-bool PathOf(RegKey key, std::string* path) {
+// The key's path, without a copy; null for an unknown handle.
+const std::string* PathOf(RegKey key) {
   std::uint32_t root = 0;
-  if (IsPredefined(key, &root)) return Store() && Store()->RootPath(root, path);
+  if (IsPredefined(key, &root)) {
+    static std::string rootPath;
+    return Store() && Store()->RootPath(root, &rootPath) ? &rootPath : nullptr;
+  }
   const auto& paths = State().paths;
   const auto it = paths.find(key);
-  if (it == paths.end()) return false;
-  *path = it->second;
-  return true;
+  return it == paths.end() ? nullptr : &it->second;
 }
 
 // What an ANSI entry point sees of a name: the text up to its first NUL,
@@ -107,13 +109,13 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   if (path.size() > kMaxAnsiKeyPath) return kRegMoreData;
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
   if (HasLongKeyName(path)) return kRegInvalidParameter;
-  std::string basePath;
-  if (!PathOf(base, &basePath)) return kRegInvalidHandle;
+  const std::string* basePath = PathOf(base);
+  if (!basePath) return kRegInvalidHandle;
   std::string keyPath;
-  if (!Store()->OpenKey(basePath, path, &keyPath)) return kRegFileNotFound;
+  if (!Store()->OpenKey(*basePath, path, &keyPath)) return kRegFileNotFound;
   OpenKeys& state = State();
   *result = state.next++;
-  state.paths[*result] = keyPath;
+  state.paths.emplace(*result, std::move(keyPath));
   return kRegSuccess;
 }
 
@@ -126,10 +128,10 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
                         std::uint32_t* size) {
   const std::string seen = AnsiName(name);
   if (seen.size() > kMaxValueName) return kRegFileNotFound;
-  std::string path;
-  if (!PathOf(key, &path)) return kRegInvalidHandle;
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store()->QueryValue(path, seen, &value)) return kRegFileNotFound;
+  if (!Store()->QueryValue(*path, seen, &value)) return kRegFileNotFound;
   *type = value.type;
   const auto needed = static_cast<std::uint32_t>(value.data.size());
   if (data != nullptr) {

@@ -1,0 +1,46 @@
+// Turns the `[name] time` header lines of a Wine registry file into keys of a
+// KeyTable, as the loader does: names split at backslashes, empty ones
+// dropped, an element over 256 chars or a nesting past Windows' depth makes
+// the header malformed (the keys before it stay).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Platform/charset_posix.h"
+#include "RegistryFiles/wine_key_table.h"
+
+namespace platform {
+namespace wine {
+
+class HeaderKeys {
+ public:
+  explicit HeaderKeys(KeyTable* keys) : keys_(keys) {}
+  // The key of the header whose text follows '[' at `p`, up to the line end
+  // `stop`, beneath `base`; kNoKey for a malformed header. With `probe`, only
+  // says whether it is well formed and adds nothing.
+  KeyId Open(KeyId base, const char* p, const char* stop, bool probe);
+
+ private:
+  // kEscaped: the header is not plain, unescape it.
+  static constexpr KeyId kEscaped = kNoKey - 1;
+  KeyId OpenPlain(KeyId base, const char* p, const char* end, bool probe, bool reuse);
+  KeyId OpenEscaped(KeyId base, const char* p, const char* stop, bool probe, bool reuse);
+
+  KeyTable* keys_;
+  U16 units_;
+  U16 name_;
+  std::string line_;
+  // The previous header: its form, text, and the key each name led to, by
+  // where the name ends in the text.
+  enum class Form { kNone, kPlain, kEscaped };
+  KeyId prevBase_ = kNoKey;
+  Form prevForm_ = Form::kNone;
+  std::string prevText_;
+  U16 prevUnits_;
+  std::vector<std::pair<std::size_t, KeyId>> prevKeys_;
+};
+
+}  // namespace wine
+}  // namespace platform

@@ -1,0 +1,130 @@
+#include "RegistryFiles/wine_key_table.h"
+
+namespace platform {
+namespace wine {
+namespace {
+
+std::uint32_t HashName(const char16_t* fold, KeyId parent, const char16_t* name, std::size_t n) {
+  std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
+  for (std::size_t i = 0; i < n; ++i) h = (h ^ fold[name[i]]) * 16777619u;
+  h ^= h >> 16;  // murmur3's finish, so that the low bits index well
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  return h ^ (h >> 16);
+}
+
+}  // namespace
+
+bool KeyTable::Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const {
+  if (key.parent != parent || key.nameLen != n) return false;
+  const char16_t* fold = fold_;
+  const char16_t* own = names_.data() + key.nameOff;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (fold[own[i]] != fold[name[i]]) return false;
+  }
+  return true;
+}
+
+KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n) const {
+  if (slots_.empty()) return kNoKey;
+  const std::uint32_t hash = HashName(fold_, parent, name, n);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const KeyId id = slots_[i];
+    if (id == kNoKey) return kNoKey;
+    if (keys_[id].hash == hash && Matches(keys_[id], parent, name, n)) return id;
+  }
+}
+
+void KeyTable::Grow() {
+  std::vector<KeyId> slots(slots_.empty() ? 64 : slots_.size() * 2, kNoKey);
+  const std::size_t mask = slots.size() - 1;
+  for (KeyId id = 0; id < keys_.size(); ++id) {
+    std::size_t i = keys_[id].hash & mask;
+    while (slots[i] != kNoKey) i = (i + 1) & mask;
+    slots[i] = id;
+  }
+  slots_.swap(slots);
+}
+
+KeyId KeyTable::Add(KeyId parent, const char16_t* name, std::size_t n) {
+  const KeyId found = Find(parent, name, n);
+  if (found != kNoKey) return found;
+  const int depth = parent == kNoKey ? 0 : keys_[parent].depth + 1;
+  if (depth > kMaxKeyDepth) return kNoKey;
+  const auto id = static_cast<KeyId>(keys_.size());
+  Key key;
+  key.parent = parent;
+  key.nameOff = static_cast<std::uint32_t>(names_.size());
+  key.hash = HashName(fold_, parent, name, n);
+  key.nameLen = static_cast<std::uint16_t>(n);
+  key.depth = static_cast<std::uint16_t>(depth);
+  key.link = 0;
+  names_.insert(names_.end(), name, name + n);
+  keys_.push_back(key);
+  if (keys_.size() * 2 > slots_.size()) {
+    Grow();
+  } else {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = key.hash & mask;
+    while (slots_[i] != kNoKey) i = (i + 1) & mask;
+    slots_[i] = id;
+  }
+  return id;
+}
+
+void KeyTable::AddSection(KeyId key, std::uint32_t hive, std::uint64_t pos) {
+  const auto index = static_cast<std::uint32_t>(sections_.size());
+  sections_.push_back({pos, hive, kNoKey});
+  Key& k = keys_[key];
+  if (k.last == kNoKey) {
+    k.first = index;
+  } else {
+    sections_[k.last].next = index;
+  }
+  k.last = index;
+}
+
+U16 KeyTable::Path(KeyId key) const {
+  std::vector<KeyId> chain;
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) chain.push_back(k);
+  U16 path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    path += u'\\';
+    path.append(names_.data() + keys_[*it].nameOff, keys_[*it].nameLen);
+  }
+  return path;
+}
+
+}  // namespace wine
+}  // namespace platform
+
+namespace platform {
+namespace wine {
+
+void KeyTable::PathUtf8(KeyId key, std::string* out) const {
+  // Names of ASCII only, the most, go over byte for byte.
+  std::size_t size = 0;
+  bool ascii = true;
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
+    size += keys_[k].nameLen + 1;
+    const char16_t* name = names_.data() + keys_[k].nameOff;
+    for (std::size_t i = 0; i < keys_[k].nameLen && ascii; ++i) ascii = name[i] < 0x80;
+  }
+  if (!ascii) {
+    *out = Utf16ToUtf8(Path(key));
+    return;
+  }
+  out->resize(size);
+  std::size_t end = size;
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
+    const char16_t* name = names_.data() + keys_[k].nameOff;
+    end -= keys_[k].nameLen;
+    for (std::size_t i = 0; i < keys_[k].nameLen; ++i) (*out)[end + i] = static_cast<char>(name[i]);
+    (*out)[--end] = '\\';
+  }
+}
+
+}  // namespace wine
+}  // namespace platform
