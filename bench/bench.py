@@ -60,6 +60,7 @@ def main():
     ctx = fixtures.Context(args.root, args.quick, args.keep)
     results = []
     started = time.time()
+    load = os.getloadavg()[0]
     try:
         for spec in specs:
             print("== %s: %s" % (spec.ids, spec.title), flush=True)
@@ -81,9 +82,9 @@ def main():
 
     print()
     print("Machine: %s" % machine())
-    print("Run: %s, %.0f s, %s" % (time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
-                                     time.time() - started,
-                                     "quick" if args.quick else "full"))
+    print("Run: %s, %.0f s, %s; load average %.1f at the start, %.1f at the end" % (
+        time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), time.time() - started,
+        "quick" if args.quick else "full", load, os.getloadavg()[0]))
     print()
     print(table(results))
     failed = [r for r in results if r.met is False]

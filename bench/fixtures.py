@@ -11,6 +11,8 @@ import subprocess
 import tempfile
 from functools import cached_property
 
+import measure
+
 # The generated keys: HKLM\Software\hivtap-bench\G<group>\K<key>, V0 to V9
 # each (as bench/micro_bench.cpp writes them too).
 GROUPS, KEYS_PER_GROUP, VALUES_PER_KEY = 100, 100, 10
@@ -26,7 +28,7 @@ def key_path(n):
 def value_lines(n, pad):
     """The ten value lines of generated key n, every type the tool renders."""
     i = n * VALUES_PER_KEY
-    text = "Valeur %07d, cl\\xe9 g\\xe9n\\xe9r\\xe9e%s" % (i, pad)
+    text = "Valeur %07d, cl\\xe9 g\\xe9n\\xe9r\\xe9%s" % (i, pad)
     multi = ",".join("%02x,00" % ord(c) for c in "un%d" % n) + ",00,00,"
     multi += ",".join("%02x,00" % ord(c) for c in "deux") + ",00,00,00,00"
     return [
@@ -86,6 +88,7 @@ class Context:
         self.output_floor = os.path.join(build, "native", "bench_output_floor")
         self.exe = os.path.join(build, "win64", "hivtap.exe")
         self.registry_floor = os.path.join(build, "win64", "bench_registry_floor.exe")
+        measure.LAUNCHER = os.path.join(build, "native", "bench_launch")
 
     def repeats(self, heavy=False):
         if self.quick:

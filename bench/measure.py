@@ -2,11 +2,9 @@
 contenders run in pairs, A, B, A, B..., so that a slow moment of the shared
 machine falls on both sides of a pair."""
 
-import os
 import statistics
 import subprocess
 import tempfile
-import time
 from dataclasses import dataclass
 
 
@@ -14,32 +12,36 @@ from dataclasses import dataclass
 class Run:
     seconds: float
     rss_kb: int  # peak resident set size of the child
+    cpu: float = 0.0  # user + system seconds of the child
+
+
+LAUNCHER = None  # bench_launch, set by the harness
 
 
 def run(argv, env=None, cwd=None, stdout=None, stdin=None, drain=False, check=True):
-    """Runs argv to its end. With drain, its standard output is a pipe read
-    by `cat` into /dev/null, and the time lasts until both have ended."""
+    """Runs argv to its end through the launcher, which times it and reads
+    its peak memory. With drain, its standard output is a pipe read by `cat`
+    into /dev/null."""
     out = subprocess.DEVNULL if stdout is None else stdout
-    # A file, not a pipe: Wine's daemons inherit standard error and outlive
+    # Files, not pipes: Wine's daemons inherit standard error and outlive
     # the program.
-    with tempfile.TemporaryFile() as err:
-        start = time.perf_counter()
-        proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=stdin or subprocess.DEVNULL,
+    with tempfile.TemporaryFile() as err, tempfile.NamedTemporaryFile("r") as result:
+        proc = subprocess.Popen([LAUNCHER, result.name] + list(argv), env=env, cwd=cwd,
+                                stdin=stdin or subprocess.DEVNULL,
                                 stdout=subprocess.PIPE if drain else out, stderr=err)
         sink = None
         if drain:
             sink = subprocess.Popen(["cat"], stdin=proc.stdout, stdout=subprocess.DEVNULL)
             proc.stdout.close()
-        _, status, usage = os.wait4(proc.pid, 0)
+        code = proc.wait()
         if sink:
             sink.wait()
-        seconds = time.perf_counter() - start
-        proc.returncode = os.waitstatus_to_exitcode(status)
-        if check and proc.returncode != 0:
+        if check and code != 0:
             err.seek(0)
-            raise RuntimeError("%s ended with %d: %s" % (" ".join(argv), proc.returncode,
+            raise RuntimeError("%s ended with %d: %s" % (" ".join(argv), code,
                                                          err.read().decode("latin-1")[-400:]))
-    return Run(seconds, usage.ru_maxrss)
+        seconds, rss_kb, cpu = result.read().split()
+    return Run(float(seconds), int(rss_kb), float(cpu))
 
 
 class Series:

@@ -46,8 +46,7 @@ std::string SyntheticSystemReg() {
     }
     text += "\n[" + header + "] 1700000000\n#time=1d9000000000000\n";
     for (int v = 0; v < kValuesPerKey; ++v) {
-      std::snprintf(line, sizeof line,
-                    "\"V%d\"=\"Valeur %07d de la cl\\xe9 g\\xe9n\\xe9r\\xe9e\"\n", v,
+      std::snprintf(line, sizeof line, "\"V%d\"=\"Valeur %07d, cl\\xe9 g\\xe9n\\xe9r\\xe9\"\n", v,
                     n * kValuesPerKey + v);
       text += line;
     }

@@ -66,7 +66,7 @@ def single_hklm(ctx):
         times(floor.ratio()), "≤ 2x", floor.ratio() <= 2)]
 
     ctx.warm(prefix)
-    query = ["wine", "reg", "query", "HKLM\\" + key, "/v", name]
+    query = ["wine", "reg", "query", "HKLM\\" + key, "/v", name, "/reg:64"]
     wine = lambda: run(query, env=wine_env(prefix), cwd=ctx.work)
     peer = paired(lookup, wine, ctx.repeats(), warmup=2)
     faster = 1 / peer.ratio()
@@ -173,12 +173,14 @@ def list_lines(ctx):
     for rid, name, label in (("3a", "values100k", "100,000"), ("3b", "values1m", "1,000,000")):
         pairs, lines = list_pairs(ctx, name)
         cost = Series((a.seconds - b.seconds) / (lines - 1) for a, b in zip(pairs.a, pairs.b))
+        cpu = Series((a.cpu - b.cpu) / (lines - 1) for a, b in zip(pairs.a, pairs.b))
         per_line[name] = cost.median
         results.append(Result(
             rid, "%s-line list of existing values, /S: per line after the first (run − single "
-            "lookup) / (lines − 1)" % label,
-            spread(cost, us, "µs/line"), "single lookup " + spread(pairs.seconds("b"), ms, "ms"),
-            "", "≤ 2 µs", cost.median <= 2e-6))
+            "lookup) / (lines − 1); CPU time beside" % label,
+            spread(cost, us, "µs/line") + " (CPU %s µs)" % us(cpu.median),
+            "single lookup " + spread(pairs.seconds("b"), ms, "ms"), "", "≤ 2 µs",
+            cost.median <= 2e-6))
     growth = per_line["values1m"] / per_line["values100k"]
     results.append(Result("3c", "linear growth: per-line cost at 1,000,000 / at 100,000 lines",
                           "", "", times(growth), "≤ 1.25x", growth <= 1.25))
@@ -292,7 +294,9 @@ def exe_under_wine(ctx):
         total, peak = 0.0, 0
         for line in lines[:calls]:
             key, value = line.rsplit("\\", 1)
-            r = run(["wine", "reg", "query", key, "/v", value], env=env, cwd=ctx.work)
+            # reg query fails on the empty strings (V4) but reads them all the same.
+            r = run(["wine", "reg", "query", key, "/v", value, "/reg:64"], env=env, cwd=ctx.work,
+                    check=False)
             total += r.seconds
             peak = max(peak, r.rss_kb)
         return type(r)(total * len(lines) / calls, peak)
