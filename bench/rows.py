@@ -54,6 +54,10 @@ def ms(seconds):
     return "%.0f" % v if v >= 100 else "%.1f" % v if v >= 10 else "%.2f" % v
 
 
+def secs(seconds):
+    return "%.0f" % seconds if seconds >= 100 else "%.1f" % seconds
+
+
 def us(seconds):
     v = seconds * 1e6
     return "%.1f" % v if v >= 10 else "%.2f" % v

@@ -8,7 +8,7 @@ import subprocess
 
 from fixtures import last_string_value, wine_env
 from measure import Pairs, Series, paired, rounds, run
-from rows import Result, Unmeasurable, mb, ms, row, spread, times, us
+from rows import Result, Unmeasurable, mb, ms, row, secs, spread, times, us
 
 MB8 = 8 * 1024 * 1024
 
@@ -308,6 +308,8 @@ def exe_under_wine(ctx):
         same = x.read() == y.read()
     floor, peer = Pairs(a, b), Pairs(a, c)
     faster = 1 / peer.ratio()
+    per_value, startup = server_requests(ctx, prefix, lines, [
+        ("hivtap.exe", [exe, "/S", "/L:%s"]), ("floor", [floor_exe, "%s"])])
     return [
         Result("6a", "hivtap.exe /S /L: 10,000 values vs a program making only the design's "
                "registry calls per value (same 128-byte file I/O)%s" % (
@@ -315,6 +317,58 @@ def exe_under_wine(ctx):
                spread(floor.seconds("a"), ms, "ms"), spread(floor.seconds("b"), ms, "ms"),
                times(floor.ratio()), "≤ 1.1x", same and floor.ratio() <= 1.1),
         Result("6b", "the same vs 10,000 `wine reg query` runs (time of %d, scaled)" % calls,
-               spread(peer.seconds("a"), ms, "ms"), spread(peer.seconds("b"), ms, "ms"),
+               spread(peer.seconds("a"), ms, "ms"), spread(peer.seconds("b"), secs, "s"),
                "%s faster" % times(faster), "", None),
+        Result("6c", "wineserver requests: per value (from 100 and 200 values), and to start",
+               "%s per value, %d to start" % (per_value["hivtap.exe"], startup["hivtap.exe"]),
+               "%s per value, %d to start" % (per_value["floor"], startup["floor"]), "", "",
+               None),
     ]
+
+
+REQUEST = re.compile(r"^[0-9a-f]+: ([a-z_]+)\(")
+
+
+def server_requests(ctx, prefix, lines, programs):
+    """Counts the wineserver requests of each program on 100 and 200 values,
+    with the prefix's server restarted to trace them (wineserver -d1)."""
+    env = wine_env(prefix)
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, check=False)
+    log = ctx.path("wineserver.log")
+    with open(log, "wb") as err:
+        subprocess.Popen(["wineserver", "-f", "-d1", "-p"], env=env, stdout=subprocess.DEVNULL,
+                         stderr=err)
+    run(["wine", "cmd", "/c", "exit"], env=env, cwd=ctx.work)  # the services start once
+    counts = {}
+    for size in (100, 200):
+        name = "values%d.txt" % size
+        with open(ctx.path(name), "w", newline="\r\n") as f:
+            f.write("\n".join(lines[:size]) + "\n")
+        for label, argv in programs:
+            with open(log, "rb") as f:
+                before = f.read().count(b"\n")
+            run(["wine"] + [a.replace("%s", name) for a in argv] + ["requests.txt"], env=env,
+                cwd=ctx.work)
+            seen, threads = {}, set()
+            with open(log, encoding="latin-1") as f:
+                for line in f.readlines()[before:]:
+                    m = REQUEST.match(line)
+                    if not m or ") = " in line:  # requests, not their replies
+                        continue
+                    thread = line.split(":", 1)[0]
+                    # Only the program's own threads: Wine's services run beside it.
+                    if m.group(1) in ("init_first_thread", "init_thread"):
+                        threads.add(thread)
+                    if thread in threads:
+                        seen[m.group(1)] = seen.get(m.group(1), 0) + 1
+            counts[label, size] = seen
+    per_value, startup = {}, {}
+    for label, _ in programs:
+        few, many = counts[label, 100], counts[label, 200]
+        each = {k: (many.get(k, 0) - few.get(k, 0)) / 100 for k in set(few) | set(many)}
+        each = {k: v for k, v in each.items() if v}
+        per_value[label] = "%.2f (%s)" % (sum(each.values()), ", ".join(
+            "%s %.2f" % kv for kv in sorted(each.items(), key=lambda kv: -kv[1])))
+        startup[label] = sum(few.values()) - round(100 * sum(each.values()))
+    return per_value, startup
