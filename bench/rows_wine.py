@@ -93,16 +93,16 @@ def bytes_read(ctx, prefix, spec, file_name):
          "/S", spec, os.path.basename(out)], env=wine_env(prefix), cwd=ctx.work)
     if os.path.getsize(out) <= 2:
         raise RuntimeError("the lookup of %s gave no text" % spec)
-    total = 0
+    read = mapped = 0
     with open(trace, encoding="latin-1") as f:
         for line in f:
             m = READ.match(line)
             if m and os.path.basename(m.group(1)) == file_name:
-                total += int(m.group(2))
+                read += int(m.group(2))
             m = MMAP.match(line)
             if m and os.path.basename(m.group(2)) == file_name:
-                total += int(m.group(1))
-    return total
+                mapped += int(m.group(1))
+    return read, mapped
 
 
 @row("2", 9, "HKCU and HKU lookups: what they read of system.reg")
@@ -123,11 +123,12 @@ def user_lookups(ctx):
     specs.append(("2b", "HKU", "HKU\\.Default\\%s\\%s" % (key, name)))
     results = []
     for rid, root, spec in specs:
-        got = bytes_read(ctx, prefix, spec, "system.reg")
+        read, mapped = bytes_read(ctx, prefix, spec, "system.reg")
         results.append(Result(
             rid, "%s `%s`: bytes of system.reg read or mapped (strace)" % (root, spec),
-            "%d B" % got, "header lines %d B, file %s MB" % (header, mb(os.path.getsize(system))),
-            "", "≤ header (one 4 KiB page)", got <= limit))
+            "%d B read, %d B mapped" % (read, mapped),
+            "header lines %d B, file %s MB" % (header, mb(os.path.getsize(system))), "",
+            "≤ header (one 4 KiB page)", read + mapped <= limit))
     # The same by time: a system.reg 2.6 times larger, the same user.reg.
     out = ctx.path("user-time.txt")
     spec = specs[0][2]
@@ -174,7 +175,7 @@ def list_lines(ctx):
         pairs, lines = list_pairs(ctx, name)
         cost = Series((a.seconds - b.seconds) / (lines - 1) for a, b in zip(pairs.a, pairs.b))
         cpu = Series((a.cpu - b.cpu) / (lines - 1) for a, b in zip(pairs.a, pairs.b))
-        per_line[name] = cost.median
+        per_line[name] = cpu.median
         results.append(Result(
             rid, "%s-line list of existing values, /S: per line after the first (run − single "
             "lookup) / (lines − 1); CPU time beside" % label,
@@ -182,7 +183,9 @@ def list_lines(ctx):
             "single lookup " + spread(pairs.seconds("b"), ms, "ms"), "", "≤ 2 µs",
             cost.median <= 2e-6))
     growth = per_line["values1m"] / per_line["values100k"]
-    results.append(Result("3c", "linear growth: per-line cost at 1,000,000 / at 100,000 lines",
+    # CPU time: the wall time of a shared machine is too noisy to compare runs apart.
+    results.append(Result("3c", "linear growth: per-line CPU time at 1,000,000 / at 100,000 "
+                          "lines",
                           "", "", times(growth), "≤ 1.25x", growth <= 1.25))
     return results
 
