@@ -55,23 +55,23 @@ def main():
     for name in ROW_MODULES:
         importlib.import_module(name)
     wanted = [w for w in args.only.split(",") if w]
-    specs = [s for s in rows.ROWS if not wanted or any(s.ids.startswith(w) for w in wanted)]
+    chosen = [s for s in rows.ROWS if not wanted or any(s.ids.startswith(w) for w in wanted)]
 
     ctx = fixtures.Context(args.root, args.quick, args.keep)
     results = []
     started = time.time()
     load = os.getloadavg()[0]
     try:
-        for spec in specs:
-            print("== %s: %s" % (spec.ids, spec.title), flush=True)
+        for row_def in chosen:
+            print("== %s: %s" % (row_def.ids, row_def.title), flush=True)
             t0 = time.time()
             try:
-                got = spec.measure(ctx)
+                got = row_def.measure(ctx)
             except rows.Unmeasurable as e:
-                got = [rows.Result(spec.ids, spec.title, "not measured: %s" % e)]
+                got = [rows.Result(row_def.ids, row_def.title, "not measured: %s" % e)]
             except Exception as e:  # a broken row must not hide the others
                 traceback.print_exc()
-                got = [rows.Result(spec.ids, spec.title, "failed: %s" % e)]
+                got = [rows.Result(row_def.ids, row_def.title, "failed: %s" % e)]
             for r in got:
                 print("   %s %s: %s | %s | %s" % (r.id, r.figure, r.subject, r.reference, r.ratio),
                       flush=True)

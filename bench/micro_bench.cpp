@@ -161,11 +161,11 @@ void BM_ReadValueAsTextMemory(benchmark::State& state) {
 BENCHMARK(BM_ReadValueAsTextMemory)->DenseRange(0, 4);
 
 void BM_SplitKeySpec(benchmark::State& state) {
-  const std::string spec = "HKLM\\Software\\hivtap-bench\\G012\\K01234\\V7";
+  const std::string keyLine = "HKLM\\Software\\hivtap-bench\\G012\\K01234\\V7";
   std::uint32_t root = 0;
   std::string path, name;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(SplitKeySpec(spec, root, path, name));
+    benchmark::DoNotOptimize(SplitKeySpec(keyLine, root, path, name));
   }
 }
 BENCHMARK(BM_SplitKeySpec);

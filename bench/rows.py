@@ -28,19 +28,19 @@ class Result:
 
 
 @dataclass
-class RowSpec:
+class RowDef:
     ids: str
     issue: int
     title: str
     measure: Callable[..., List[Result]]
 
 
-ROWS: List[RowSpec] = []
+ROWS: List[RowDef] = []
 
 
 def row(ids, issue, title):
     def register(fn):
-        ROWS.append(RowSpec(ids, issue, title, fn))
+        ROWS.append(RowDef(ids, issue, title, fn))
         return fn
 
     return register

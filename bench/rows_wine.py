@@ -83,16 +83,16 @@ READ = re.compile(r"^(?:\d+ +)?p?read(?:64)?\(\d+<([^>]*)>.*\) += (\d+)$")
 MMAP = re.compile(r"^(?:\d+ +)?mmap\([^,]*, (\d+), [^,]*, [^,]*, \d+<([^>]*)>")
 
 
-def bytes_read(ctx, prefix, spec, file_name):
+def bytes_read(ctx, prefix, key_line, file_name):
     """Bytes of `file_name` that one lookup reads or maps, from strace."""
     trace = ctx.path("strace.txt")
     out = ctx.path("user-lookup.txt")
     if os.path.exists(out):
         os.remove(out)
     run(["strace", "-f", "-qq", "-y", "-e", "trace=read,pread64,mmap", "-o", trace, ctx.hivtap,
-         "/S", spec, os.path.basename(out)], env=wine_env(prefix), cwd=ctx.work)
+         "/S", key_line, os.path.basename(out)], env=wine_env(prefix), cwd=ctx.work)
     if os.path.getsize(out) <= 2:
-        raise RuntimeError("the lookup of %s gave no text" % spec)
+        raise RuntimeError("the lookup of %s gave no text" % key_line)
     read = mapped = 0
     with open(trace, encoding="latin-1") as f:
         for line in f:
@@ -116,24 +116,24 @@ def user_lookups(ctx):
         head = f.read(1 << 16)
     header = head.find(b"\n[") + 1  # the lines before the first key
     limit = max(header, 4096)
-    specs = []
+    lookups = []
     key, name = last_string_value(reg_path(prefix, "user.reg"))
-    specs.append(("2a", "HKCU", "HKCU\\%s\\%s" % (key, name)))
+    lookups.append(("2a", "HKCU", "HKCU\\%s\\%s" % (key, name)))
     key, name = last_string_value(reg_path(prefix, "userdef.reg"))
-    specs.append(("2b", "HKU", "HKU\\.Default\\%s\\%s" % (key, name)))
+    lookups.append(("2b", "HKU", "HKU\\.Default\\%s\\%s" % (key, name)))
     results = []
-    for rid, root, spec in specs:
-        read, mapped = bytes_read(ctx, prefix, spec, "system.reg")
+    for rid, root, key_line in lookups:
+        read, mapped = bytes_read(ctx, prefix, key_line, "system.reg")
         results.append(Result(
-            rid, "%s `%s`: bytes of system.reg read or mapped (strace)" % (root, spec),
+            rid, "%s `%s`: bytes of system.reg read or mapped (strace)" % (root, key_line),
             "%d B read, %d B mapped" % (read, mapped),
             "header lines %d B, file %s MB" % (header, mb(os.path.getsize(system))), "",
             "≤ header (one 4 KiB page)", read + mapped <= limit))
     # The same by time: a system.reg 2.6 times larger, the same user.reg.
     out = ctx.path("user-time.txt")
-    spec = specs[0][2]
-    pairs = paired(tool(ctx, ctx.enlarged, ["/S", spec], out),
-                   tool(ctx, prefix, ["/S", spec], out), ctx.repeats())
+    key_line = lookups[0][2]
+    pairs = paired(tool(ctx, ctx.enlarged, ["/S", key_line], out),
+                   tool(ctx, prefix, ["/S", key_line], out), ctx.repeats())
     results.append(Result(
         "2c", "HKCU lookup time with system.reg %s MB vs %s MB (same user.reg)" % (
             mb(os.path.getsize(reg_path(ctx.enlarged, "system.reg"))), mb(os.path.getsize(system))),
