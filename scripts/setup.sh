@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a fresh Debian machine.
+# Installs what the builds, tests and benchmark need on a fresh Debian machine.
 set -euo pipefail
 
 # dpkg-dev and file: cpack's .deb dependencies; man-db: the manual page checks.
 packages=(cmake ninja-build g++ googletest python3 clang-format
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386 dpkg-dev file man-db
-  libhivex-dev libhivex-bin libwin-hivex-perl)
+  libhivex-dev libhivex-bin libwin-hivex-perl libbenchmark-dev strace)
 
 missing=()
 for p in "${packages[@]}"; do
