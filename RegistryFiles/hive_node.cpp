@@ -55,8 +55,8 @@ hive_value_h FindValue(const HiveFile& hive, hive_node_h node, const U16& name) 
 }
 
 bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
-  // Data in the value itself or in one cell is copied from the image; hivex
-  // first confirms that both are cells, as it knows where cells start.
+  // Data in the value itself or in one cell is copied from the image; big
+  // data, and whatever does not fit, is left to hivex.
   const HiveCells cells = hive.cells();
   std::size_t size = 0;
   const unsigned char* vk = cells.Cell(value, &size);
@@ -66,11 +66,10 @@ bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
     const unsigned char* data = nullptr;
     std::size_t room = 0;
     if (length & 0x80000000) {
-      hive_type type{};
-      if (bytes <= 4 && hivex_value_type(hive.get(), value, &type, nullptr) == 0) data = vk + 8;
-    } else if (bytes <= kMaxInPlace && hivex_value_data_cell_offset(hive.get(), value, nullptr)) {
+      if (bytes <= 4) data = vk + 8;
+    } else if (bytes <= kMaxInPlace) {
       data = cells.Cell(4096 + std::uint64_t{CellLe32(vk + 8)}, &room);
-      if (room < bytes) data = nullptr;  // big data, or damage: hivex decides
+      if (room < bytes) data = nullptr;
     }
     if (data) {
       out->type = CellLe32(vk + 12);
