@@ -21,8 +21,16 @@ std::uint32_t Mix(std::uint32_t h, char16_t c) { return (h ^ c) * 16777619u; }
 bool StoredName::Matches(const U16& name) const {
   if (Length() != name.size()) return false;
   const char16_t* fold = FoldTable();
+  const char16_t* want = name.data();
+  if (compressed) {
+    for (std::size_t i = 0; i < size; ++i) {
+      if (bytes[i] != want[i] && fold[bytes[i]] != fold[want[i]]) return false;
+    }
+    return true;
+  }
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (fold[Unit(i)] != fold[name[i]]) return false;
+    const auto unit = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    if (unit != want[i] && fold[unit] != fold[want[i]]) return false;
   }
   return true;
 }
