@@ -121,7 +121,9 @@ hive_h* OpenByFd(int fd, int flags) {
 std::unique_ptr<HiveFile> OpenFd(Fd& fd, const std::string& name, int flags) {
   hive_h* hive = OpenByFd(fd.get(), flags);
   if (!hive) return nullptr;
-  return std::make_unique<HiveFile>(hive, fd.release(), name);
+  auto file = std::make_unique<HiveFile>(hive, fd.release(), name);
+  // Lookups read the mapped image.
+  return file->image() ? std::move(file) : nullptr;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "RegistryFiles/hive_cells.h"
+
 namespace platform {
 
 constexpr std::size_t kBaseBlockSize = 4096;
@@ -40,6 +42,10 @@ class HiveFile {
   const std::string& name() const { return name_; }
   // The key node's flags (nk cell), 0 when they cannot be read.
   std::uint16_t KeyFlags(hive_node_h node) const;
+  // The image hivex reads, mapped read-only; null when it could not be.
+  const unsigned char* image() const { return bytes_; }
+  std::size_t imageSize() const { return size_; }
+  HiveCells cells() const { return HiveCells(bytes_, size_); }
 
  private:
   hive_h* hive_;

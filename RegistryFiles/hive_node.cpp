@@ -12,19 +12,14 @@ constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
+// Longer data goes through hivex and its own limit.
+constexpr std::size_t kMaxInPlace = 1u << 20;
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
 template <typename T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
-
-bool IsAscii(const U16& s) {
-  for (char16_t c : s) {
-    if (c >= 0x80 || c == 0) return false;
-  }
-  return true;
-}
 
 U16 UnitsOf(const std::string& bytes) {
   U16 units(bytes.size() / 2, u'\0');
@@ -35,42 +30,53 @@ U16 UnitsOf(const std::string& bytes) {
   return units;
 }
 
-// hivex hands names out as UTF-8.
-bool SameName(const char* stored, const U16& folded) {
-  U16 name;
-  return stored && Utf8ToUtf16(stored, &name) && FoldCase(name) == folded;
-}
-
 }  // namespace
 
 hive_node_h FindChild(const HiveFile& hive, hive_node_h node, const U16& name) {
-  // hivex compares with strcasecmp: right for ASCII names only.
-  if (IsAscii(name)) return hivex_node_get_child(hive.get(), node, Utf16ToUtf8(name).c_str());
-  const U16 folded = FoldCase(name);
-  Owned<hive_node_h> children(hivex_node_children(hive.get(), node));
-  if (!children) return 0;
-  for (const hive_node_h* c = children.get(); *c; ++c) {
-    Owned<char> stored(hivex_node_name(hive.get(), *c));
-    if (SameName(stored.get(), folded)) return *c;
+  const HiveCells cells = hive.cells();
+  SubkeyCursor children(cells, node);
+  StoredName stored;
+  for (std::uint64_t c = children.Next(); c; c = children.Next()) {
+    if (cells.KeyName(c, &stored) && stored.Matches(name)) return Checked(hive, c);
   }
   return 0;
 }
 
 hive_value_h FindValue(const HiveFile& hive, hive_node_h node, const U16& name) {
-  if (IsAscii(name) || name.empty()) {
-    return hivex_node_get_value(hive.get(), node, Utf16ToUtf8(name).c_str());
-  }
-  const U16 folded = FoldCase(name);
-  Owned<hive_value_h> values(hivex_node_values(hive.get(), node));
-  if (!values) return 0;
-  for (const hive_value_h* v = values.get(); *v; ++v) {
-    Owned<char> stored(hivex_value_key(hive.get(), *v));
-    if (SameName(stored.get(), folded)) return *v;
+  const HiveCells cells = hive.cells();
+  std::size_t count = 0;
+  const unsigned char* list = cells.Values(node, &count);
+  StoredName stored;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t v = 4096 + std::uint64_t{CellLe32(list + 4 * i)};
+    if (cells.ValueName(v, &stored) && stored.Matches(name)) return v;
   }
   return 0;
 }
 
 bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
+  // Data in the value itself or in one cell is copied from the image; big
+  // data, and whatever does not fit, is left to hivex.
+  const HiveCells cells = hive.cells();
+  std::size_t size = 0;
+  const unsigned char* vk = cells.Cell(value, &size);
+  if (vk && size >= 20 && vk[0] == 'v' && vk[1] == 'k') {
+    const std::uint32_t length = CellLe32(vk + 4);
+    const std::size_t bytes = length & 0x7FFFFFFF;
+    const unsigned char* data = nullptr;
+    std::size_t room = 0;
+    if (length & 0x80000000) {
+      if (bytes <= 4) data = vk + 8;
+    } else if (bytes <= kMaxInPlace) {
+      data = cells.Cell(4096 + std::uint64_t{CellLe32(vk + 8)}, &room);
+      if (room < bytes) data = nullptr;
+    }
+    if (data) {
+      out->type = CellLe32(vk + 12);
+      out->data.assign(reinterpret_cast<const char*>(data), bytes);
+      return true;
+    }
+  }
   hive_type type{};
   std::size_t length = 0;
   Owned<char> data(hivex_value_value(hive.get(), value, &type, &length));
@@ -114,14 +120,19 @@ std::optional<std::uint32_t> ReadDword(const HiveFile& hive, hive_node_h node, c
 
 std::vector<std::pair<U16, hive_node_h>> Children(const HiveFile& hive, hive_node_h node) {
   std::vector<std::pair<U16, hive_node_h>> out;
-  Owned<hive_node_h> children(hivex_node_children(hive.get(), node));
-  if (!children) return out;
-  for (const hive_node_h* c = children.get(); *c; ++c) {
-    Owned<char> stored(hivex_node_name(hive.get(), *c));
-    U16 name;
-    if (stored && Utf8ToUtf16(stored.get(), &name)) out.emplace_back(std::move(name), *c);
+  const HiveCells cells = hive.cells();
+  SubkeyCursor children(cells, node);
+  StoredName stored;
+  for (std::uint64_t c = children.Next(); c; c = children.Next()) {
+    if (cells.KeyName(c, &stored) && Checked(hive, c)) out.emplace_back(stored.Text(), c);
   }
   return out;
+}
+
+hive_node_h Checked(const HiveFile& hive, std::uint64_t node) {
+  // hivex knows where cells start: a list entry pointing inside a cell is
+  // refused as it refuses it.
+  return hivex_node_struct_length(hive.get(), node) ? node : 0;
 }
 
 }  // namespace platform

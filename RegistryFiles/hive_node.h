@@ -9,6 +9,7 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
+#include "RegistryFiles/hive_cells.h"
 #include "RegistryFiles/hive_file.h"
 
 namespace platform {
@@ -24,7 +25,9 @@ bool ReadValue(const HiveFile& hive, hive_value_h value, StoredValue* out);
 // Stored UTF-16 text up to its first NUL.
 std::optional<U16> ReadText(const HiveFile& hive, hive_node_h node, const U16& name);
 std::optional<std::uint32_t> ReadDword(const HiveFile& hive, hive_node_h node, const U16& name);
-// The node's subkey names, in stored order (bounded by hivex's limits).
+// `node` when hivex takes it for a key node, else 0.
+hive_node_h Checked(const HiveFile& hive, std::uint64_t node);
+// The node's subkey names, in stored order (bounded, see SubkeyCursor).
 std::vector<std::pair<U16, hive_node_h>> Children(const HiveFile& hive, hive_node_h node);
 
 }  // namespace platform

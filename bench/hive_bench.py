@@ -2,10 +2,11 @@
 """Figures for the hive reader: a generated SOFTWARE hive of about 50 MB,
 read by the native build and by hivexget.
 
-  hive_bench.py --hivtap build/native/hivtap [--mb 50]
+  hive_bench.py --hivtap build/native/hivtap [--mb 50] [--against OLD_HIVTAP]
 
 rows(hivtap, work, mb) gives (name, figure, unit) rows for the benchmark
-table; run as a script it prints them."""
+table; run as a script it prints them. --against measures a second build on
+the same hive, the two alternating (A B A B), and prints both medians."""
 
 import argparse
 import os
@@ -128,22 +129,13 @@ def peak_anon_kb(argv, env, cwd):
     return peak
 
 
-def rows(hivtap, work, mb=50):
+def prepare(work, mb=50):
+    """Writes the hive and the lists once; what measure() needs."""
     drive = os.path.join(work, "collected")
     os.makedirs(drive, exist_ok=True)
     hive = os.path.join(drive, "SOFTWARE")
     tree, keys = software_tree(mb)
     HiveWriter().write(hive, tree)
-    size = os.path.getsize(hive)
-    env = dict(os.environ, HIVTAP_REGISTRY=drive)
-    out = os.path.join(work, "out.txt")
-    last = keys - 1
-    single = [hivtap, "/S", "HKLM\\Software\\Bench\\Key%05d\\Value09" % last, out]
-    ours = timed(single, env)
-    theirs = timed(["hivexget", hive, "Bench\\Key%05d" % last, "Value09"])
-    classes = timed([hivtap, "/S", "HKLM\\Software\\Classes\\.ext19999\\Content Type", out], env)
-    theirs_classes = timed(["hivexget", hive, "Classes\\.ext19999", "Content Type"])
-
     lines = 20000
     with open(os.path.join(work, "one.lst"), "wb") as f:
         f.write(b"HKLM\\Software\\Bench\\Key00000\\Value00\r\n")
@@ -157,6 +149,20 @@ def rows(hivtap, work, mb=50):
             f.write(b"HKLM\\Software\\Bench\\Key%05d\\Value%02d\r\n" % (k, i % 10))
     with open(os.path.join(work, "missing.lst"), "wb") as f:
         f.write(b"HKLM\\Nope\\Value\r\n" * lines)
+    return {"work": work, "drive": drive, "hive": hive, "keys": keys, "lines": lines}
+
+
+def measure(hivtap, prep):
+    work, hive, keys, lines = prep["work"], prep["hive"], prep["keys"], prep["lines"]
+    size = os.path.getsize(hive)
+    env = dict(os.environ, HIVTAP_REGISTRY=prep["drive"])
+    out = os.path.join(work, "out.txt")
+    last = keys - 1
+    single = [hivtap, "/S", "HKLM\\Software\\Bench\\Key%05d\\Value09" % last, out]
+    ours = timed(single, env)
+    theirs = timed(["hivexget", hive, "Bench\\Key%05d" % last, "Value09"])
+    classes = timed([hivtap, "/S", "HKLM\\Software\\Classes\\.ext19999\\Content Type", out], env)
+    theirs_classes = timed(["hivexget", hive, "Classes\\.ext19999", "Content Type"])
     per_line = {}
     for name in ("one", "many", "repeat", "missing"):
         argv = [hivtap, "/S", "/L:" + os.path.join(work, name + ".lst"), out]
@@ -178,17 +184,31 @@ def rows(hivtap, work, mb=50):
     ]
 
 
+def rows(hivtap, work, mb=50):
+    return measure(hivtap, prepare(work, mb))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hivtap", required=True)
     parser.add_argument("--mb", type=int, default=50)
+    parser.add_argument("--against", help="a second build, measured alternately")
     args = parser.parse_args()
     if not shutil.which("hivexget"):
         sys.exit("hivexget is missing (Debian: libhivex-bin)")
     work = tempfile.mkdtemp(prefix="hivtap-hive-bench-")
     try:
-        for name, figure, unit in rows(os.path.abspath(args.hivtap), work, args.mb):
-            print("%-60s %10.2f %s" % (name, figure, unit))
+        prep = prepare(work, args.mb)
+        builds = [os.path.abspath(args.hivtap)]
+        if args.against:
+            builds.append(os.path.abspath(args.against))
+        runs = {b: [] for b in builds}
+        for _ in range(2 if args.against else 1):
+            for b in builds:
+                runs[b].append(measure(b, prep))
+        for i, (name, _, unit) in enumerate(runs[builds[0]][0]):
+            figures = ["%10.2f" % statistics.median(r[i][1] for r in runs[b]) for b in builds]
+            print("%-66s %s %s" % (name, " ".join(figures), unit))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
