@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test of the three builds, in a Wine prefix
-# made for this run.
+# made for this run; then the native tests under the sanitizers, and a minute
+# of fuzzing per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,4 +24,8 @@ for dir in native win64 win32; do
   echo "== $dir"
   ctest --test-dir "build/$dir" --output-on-failure || status=1
 done
+echo "== asan"
+bash scripts/sanitize.sh || status=1
+echo "== fuzz"
+bash scripts/fuzz.sh 60 || status=1
 exit $status
