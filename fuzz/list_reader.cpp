@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       total += lines.back().size();
       FUZZ_CHECK(lines.back().find('\n') == std::string::npos, "no line holds LF");
       FUZZ_CHECK(lines.back().find('\r') == std::string::npos, "no line holds CR");
+      FUZZ_CHECK(lines.back().find('\x1A') == std::string::npos, "Ctrl-Z ends a line's text");
       FUZZ_CHECK(total <= size, "lines hold only bytes of the file");
       FUZZ_CHECK(lines.size() <= size, "each line takes at least one byte");
     }
