@@ -3,9 +3,9 @@
 // queried through the store, by the names the files spell.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "RegistryFiles/wine_prefix_store.h"
