@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test of the three builds, in a Wine prefix
-# made for this run; then makes the packages and checks the installed .deb.
+# made for this run; then makes the packages and checks the installed .deb,
+# runs the native tests under the sanitizers, and fuzzes each target a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,4 +26,8 @@ for dir in native win64 win32; do
 done
 echo "== packages"
 { bash scripts/package.sh && bash scripts/check_package.sh; } || status=1
+echo "== asan"
+bash scripts/sanitize.sh || status=1
+echo "== fuzz"
+bash scripts/fuzz.sh 60 || status=1
 exit $status

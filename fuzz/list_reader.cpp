@@ -1,0 +1,44 @@
+// List files of any bytes, read line by line as the driver reads them.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RunTime/text_stream.h"
+#include "fuzz/support/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::string path = WriteScratchFile("list.txt", bytes);
+  std::vector<std::string> lines;
+  std::size_t total = 0;
+  {
+    TTextStream list;
+    list.OpenRead(path);
+    while (!list.AtEndOfText()) {
+      lines.push_back(list.ReadLine());
+      total += lines.back().size();
+      FUZZ_CHECK(lines.back().find('\n') == std::string::npos, "no line holds LF");
+      FUZZ_CHECK(lines.back().find('\r') == std::string::npos, "no line holds CR");
+      FUZZ_CHECK(lines.back().find('\x1A') == std::string::npos, "Ctrl-Z ends a line's text");
+      FUZZ_CHECK(total <= size, "lines hold only bytes of the file");
+      FUZZ_CHECK(lines.size() <= size, "each line takes at least one byte");
+    }
+    list.Close();
+  }
+  // Without Ctrl-Z, the lines are the file's text split at LF, with their
+  // CRs dropped; a last LF ends the last line.
+  if (bytes.find('\x1A') != std::string::npos) return 0;
+  std::string expected = bytes;
+  if (!expected.empty() && expected.back() == '\n') expected.pop_back();
+  expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+  std::string joined;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) joined += '\n';
+    joined += lines[i];
+  }
+  FUZZ_CHECK(joined == expected, "every byte but CR comes back, line by line");
+  FUZZ_CHECK(lines.empty() == bytes.empty(), "a file with bytes has a line");
+  return 0;
+}
