@@ -57,24 +57,26 @@ KeyId HeaderKeys::OpenPlain(KeyId base, const char* p, const char* end, bool pro
       ++kept;
     }
   }
-  // The rest must be plain too, else the whole header is unescaped.
+  // The rest must be plain too, else the whole header is unescaped. Where
+  // the names end is noted on the way.
+  ends_.clear();
   for (std::size_t k = i; k < n; ++k) {
     const char c = p[k];
     if (c == '\\') {
       if (k + 1 >= n || p[k + 1] != '\\') return kEscaped;
-      ++k;
+      ends_.push_back(k++);
     } else if (c < 0x20 || c > 0x7e) {
       return kEscaped;
     }
   }
   if (n == 0) return base;
+  ends_.push_back(n);
   prevKeys_.resize(kept);
   int depth = keys_->Depth(key);
-  while (i < n) {
-    std::size_t j = i;
-    while (j < n && p[j] != '\\') ++j;
-    if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
+  for (const std::size_t j : ends_) {
+    // i passes n when the whole header was the previous one's.
     if (j > i) {
+      if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
       if (++depth > kMaxKeyDepth) return kNoKey;  // Windows nests no deeper
       if (!probe) {
         name_.resize(j - i);

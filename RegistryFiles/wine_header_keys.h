@@ -32,6 +32,7 @@ class HeaderKeys {
   U16 units_;
   U16 name_;
   std::string line_;
+  std::vector<std::size_t> ends_;  // where the names of a plain header end
   // The previous header: its form, text, and the key each name led to, by
   // where the name ends in the text.
   enum class Form { kNone, kPlain, kEscaped };

@@ -27,14 +27,25 @@ bool KeyTable::Matches(const Key& key, KeyId parent, const char16_t* name, std::
 }
 
 KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n) const {
+  return Find(parent, name, n, HashName(fold_, parent, name, n));
+}
+
+KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n, std::uint32_t hash) const {
   if (slots_.empty()) return kNoKey;
-  const std::uint32_t hash = HashName(fold_, parent, name, n);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     const KeyId id = slots_[i];
     if (id == kNoKey) return kNoKey;
     if (keys_[id].hash == hash && Matches(keys_[id], parent, name, n)) return id;
   }
+}
+
+void KeyTable::Reserve(std::size_t keys, std::size_t nameUnits) {
+  // Only what is filled in is ever touched: the rest costs address space,
+  // where growing by copies would fault in twice the final size.
+  keys_.reserve(keys_.size() + keys);
+  names_.reserve(names_.size() + nameUnits);
+  sections_.reserve(sections_.size() + keys);
 }
 
 void KeyTable::Grow() {
@@ -49,7 +60,8 @@ void KeyTable::Grow() {
 }
 
 KeyId KeyTable::Add(KeyId parent, const char16_t* name, std::size_t n) {
-  const KeyId found = Find(parent, name, n);
+  const std::uint32_t hash = HashName(fold_, parent, name, n);
+  const KeyId found = Find(parent, name, n, hash);
   if (found != kNoKey) return found;
   const int depth = parent == kNoKey ? 0 : keys_[parent].depth + 1;
   if (depth > kMaxKeyDepth) return kNoKey;
@@ -57,7 +69,7 @@ KeyId KeyTable::Add(KeyId parent, const char16_t* name, std::size_t n) {
   Key key;
   key.parent = parent;
   key.nameOff = static_cast<std::uint32_t>(names_.size());
-  key.hash = HashName(fold_, parent, name, n);
+  key.hash = hash;
   key.nameLen = static_cast<std::uint16_t>(n);
   key.depth = static_cast<std::uint16_t>(depth);
   key.link = 0;

@@ -35,6 +35,9 @@ class KeyTable {
   }
   // The child of that name (any case), or kNoKey.
   KeyId Find(KeyId parent, const char16_t* name, std::size_t n) const;
+  // Room for that many more keys and name units, so that loading a file
+  // does not grow the table by copies.
+  void Reserve(std::size_t keys, std::size_t nameUnits);
 
   int Depth(KeyId key) const { return keys_[key].depth; }
   bool IsLink(KeyId key) const { return keys_[key].link; }
@@ -60,6 +63,7 @@ class KeyTable {
     std::uint16_t link : 1;
   };
 
+  KeyId Find(KeyId parent, const char16_t* name, std::size_t n, std::uint32_t hash) const;
   bool Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const;
   void Grow();
 

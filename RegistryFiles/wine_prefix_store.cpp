@@ -240,14 +240,25 @@ class WinePrefixStore::Impl {
     if (!probe) hives_[id].valid = true;
     KeyId current = kNoKey;
     std::size_t start = 0, stop = 0, released = 0;
+    if (!probe) {
+      // Fresh prefixes hold a key header about every 180 bytes.
+      keys_.Reserve(map.size() / 128, map.size() / 8);
+      map.Prefault(0, kReleaseEvery);
+    }
     while (reader.NextSpan(&start, &stop)) {
-      if (!probe && start - released >= kReleaseEvery) map.Release(released = start);
+      if (!probe && start - released >= kReleaseEvery) {
+        map.Release(released = start);
+        map.Prefault(released, kReleaseEvery);
+      }
       const char* q = text + start;
       while (q < text + stop && wine::IsSpace(*q)) ++q;
       if (q == text + stop) continue;
       if (*q == '[') {
         current = headers_.Open(base, q + 1, text + stop, probe);
-        if (current != kNoKey && !probe) keys_.AddSection(current, id, reader.pos());
+        if (current != kNoKey) {
+          if (!probe) keys_.AddSection(current, id, reader.pos());
+          reader.Seek(wine::SkipQuietLines(text, reader.pos(), map.size()));
+        }
       } else if (*q == '@' || *q == '"') {
         if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
           reader.Text(start, stop, &line);

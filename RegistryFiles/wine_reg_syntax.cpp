@@ -323,5 +323,29 @@ bool MayContinue(const char* p, std::size_t n) {
   return std::memchr(p, '\\', n) && memmem(p, n, "hex", 3);
 }
 
+std::size_t SkipQuietLines(const char* text, std::size_t pos, std::size_t end) {
+  std::size_t next = end;
+  for (std::size_t from = pos; from < end;) {
+    const void* hit = std::memchr(text + from, '[', end - from);
+    if (!hit) break;
+    const std::size_t at = static_cast<const char*>(hit) - text;
+    std::size_t line = at;
+    while (line > pos && text[line - 1] != '\n' && IsSpace(text[line - 1])) --line;
+    if (line == pos || text[line - 1] == '\n') {
+      next = line;
+      break;
+    }
+    from = at + 1;
+  }
+  // Bytes, not lines, are checked: what could matter sends it the slow way.
+  const char* p = text + pos;
+  const std::size_t n = next - pos;
+  if (MayContinue(p, n)) return pos;
+  for (const char* h = p; (h = static_cast<const char*>(std::memchr(h, '#', p + n - h))); ++h) {
+    if (h + 1 < p + n && (h[1] == 'l' || h[1] == 'a')) return pos;
+  }
+  return next;
+}
+
 }  // namespace wine
 }  // namespace platform
