@@ -4,9 +4,10 @@ namespace platform {
 namespace wine {
 namespace {
 
-std::uint32_t HashName(const char16_t* fold, KeyId parent, const char16_t* name, std::size_t n) {
+template <typename Char>
+std::uint32_t HashName(const char16_t* fold, KeyId parent, const Char* name, std::size_t n) {
   std::uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
-  for (std::size_t i = 0; i < n; ++i) h = (h ^ fold[name[i]]) * 16777619u;
+  for (std::size_t i = 0; i < n; ++i) h = (h ^ fold[static_cast<char16_t>(name[i])]) * 16777619u;
   h ^= h >> 16;  // murmur3's finish, so that the low bits index well
   h *= 0x85ebca6bu;
   h ^= h >> 13;
@@ -16,12 +17,13 @@ std::uint32_t HashName(const char16_t* fold, KeyId parent, const char16_t* name,
 
 }  // namespace
 
-bool KeyTable::Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const {
+template <typename Char>
+bool KeyTable::Matches(const Key& key, KeyId parent, const Char* name, std::size_t n) const {
   if (key.parent != parent || key.nameLen != n) return false;
   const char16_t* fold = fold_;
   const char16_t* own = names_.data() + key.nameOff;
   for (std::size_t i = 0; i < n; ++i) {
-    if (fold[own[i]] != fold[name[i]]) return false;
+    if (fold[own[i]] != fold[static_cast<char16_t>(name[i])]) return false;
   }
   return true;
 }
@@ -30,7 +32,8 @@ KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n) const {
   return Find(parent, name, n, HashName(fold_, parent, name, n));
 }
 
-KeyId KeyTable::Find(KeyId parent, const char16_t* name, std::size_t n, std::uint32_t hash) const {
+template <typename Char>
+KeyId KeyTable::Find(KeyId parent, const Char* name, std::size_t n, std::uint32_t hash) const {
   if (slots_.empty()) return kNoKey;
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -60,6 +63,15 @@ void KeyTable::Grow() {
 }
 
 KeyId KeyTable::Add(KeyId parent, const char16_t* name, std::size_t n) {
+  return Insert(parent, name, n);
+}
+
+KeyId KeyTable::Add(KeyId parent, const char* name, std::size_t n) {
+  return Insert(parent, name, n);
+}
+
+template <typename Char>
+KeyId KeyTable::Insert(KeyId parent, const Char* name, std::size_t n) {
   const std::uint32_t hash = HashName(fold_, parent, name, n);
   const KeyId found = Find(parent, name, n, hash);
   if (found != kNoKey) return found;
