@@ -128,26 +128,24 @@ namespace platform {
 namespace wine {
 
 void KeyTable::PathUtf8(KeyId key, std::string* out) const {
-  // Names of ASCII only, the most, go over byte for byte.
+  // Names of ASCII only, the most, go over byte for byte; any other unit
+  // sends the whole path through the converter.
   std::size_t size = 0;
-  bool ascii = true;
-  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
-    size += keys_[k].nameLen + 1;
-    const char16_t* name = names_.data() + keys_[k].nameOff;
-    for (std::size_t i = 0; i < keys_[k].nameLen && ascii; ++i) ascii = name[i] < 0x80;
-  }
-  if (!ascii) {
-    *out = Utf16ToUtf8(Path(key));
-    return;
-  }
+  for (KeyId k = key; k != kNoKey; k = keys_[k].parent) size += keys_[k].nameLen + 1;
   out->resize(size);
-  std::size_t end = size;
+  char* dst = &(*out)[0];
+  char16_t seen = 0;
   for (KeyId k = key; k != kNoKey; k = keys_[k].parent) {
     const char16_t* name = names_.data() + keys_[k].nameOff;
-    end -= keys_[k].nameLen;
-    for (std::size_t i = 0; i < keys_[k].nameLen; ++i) (*out)[end + i] = static_cast<char>(name[i]);
-    (*out)[--end] = '\\';
+    const std::size_t n = keys_[k].nameLen;
+    size -= n;
+    for (std::size_t i = 0; i < n; ++i) {
+      seen |= name[i];
+      dst[size + i] = static_cast<char>(name[i]);
+    }
+    dst[--size] = '\\';
   }
+  if (seen >= 0x80) *out = Utf16ToUtf8(Path(key));
 }
 
 }  // namespace wine
