@@ -1,7 +1,5 @@
 #include "RegistryFiles/mapped_file.h"
 
-#include <algorithm>
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -48,15 +46,6 @@ void MappedFile::Release(std::size_t offset) const {
   const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   const std::size_t len = offset / page * page;
   if (mapped_ && len > 0) ::madvise(const_cast<char*>(data_), len, MADV_DONTNEED);
-}
-
-void MappedFile::Prefault(std::size_t offset, std::size_t len) const {
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t start = offset / page * page;
-  if (!mapped_ || start >= size_) return;
-  len = std::min(len + (offset - start), size_ - start);
-  // Older kernels refuse the advice; the pages then fault in as read.
-  ::madvise(const_cast<char*>(data_) + start, len, MADV_POPULATE_READ);
 }
 
 }  // namespace platform

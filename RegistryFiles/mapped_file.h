@@ -20,9 +20,6 @@ class MappedFile {
   // Drops the resident pages before `offset` from this process: they stay in
   // the page cache and are read again on the next access.
   void Release(std::size_t offset) const;
-  // Maps the pages of [offset, offset + len) in one call, ahead of a scan
-  // that would otherwise fault them in one by one.
-  void Prefault(std::size_t offset, std::size_t len) const;
 
  private:
   const char* data_ = "";

@@ -240,16 +240,10 @@ class WinePrefixStore::Impl {
     if (!probe) hives_[id].valid = true;
     KeyId current = kNoKey;
     std::size_t start = 0, stop = 0, released = 0;
-    if (!probe) {
-      // Fresh prefixes hold a key header about every 180 bytes.
-      keys_.Reserve(map.size() / 128, map.size() / 8);
-      map.Prefault(0, kReleaseEvery);
-    }
+    // Fresh prefixes hold a key header about every 180 bytes.
+    if (!probe) keys_.Reserve(map.size() / 128, map.size() / 8);
     while (reader.NextSpan(&start, &stop)) {
-      if (!probe && start - released >= kReleaseEvery) {
-        map.Release(released = start);
-        map.Prefault(released, kReleaseEvery);
-      }
+      if (!probe && start - released >= kReleaseEvery) map.Release(released = start);
       const char* q = text + start;
       while (q < text + stop && wine::IsSpace(*q)) ++q;
       if (q == text + stop) continue;
