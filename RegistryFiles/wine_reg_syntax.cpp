@@ -22,12 +22,23 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 namespace {
 
-bool IsXDigit(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+// Each byte's hex digit value, or -1: hex data is most of a file's bytes.
+struct HexDigits {
+  signed char value[256];
+  constexpr HexDigits() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                        : -1;
+    }
+  }
+};
+constexpr HexDigits kHexDigits;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
+bool IsXDigit(char c) { return kHexDigits.value[static_cast<unsigned char>(c)] >= 0; }
+
+int HexDigit(char c) { return kHexDigits.value[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
