@@ -240,6 +240,8 @@ class WinePrefixStore::Impl {
     if (!probe) hives_[id].valid = true;
     KeyId current = kNoKey;
     std::size_t start = 0, stop = 0, released = 0;
+    // Fresh prefixes hold a key header about every 180 bytes.
+    if (!probe) keys_.Reserve(map.size() / 128, map.size() / 8);
     while (reader.NextSpan(&start, &stop)) {
       if (!probe && start - released >= kReleaseEvery) map.Release(released = start);
       const char* q = text + start;
@@ -247,7 +249,10 @@ class WinePrefixStore::Impl {
       if (q == text + stop) continue;
       if (*q == '[') {
         current = headers_.Open(base, q + 1, text + stop, probe);
-        if (current != kNoKey && !probe) keys_.AddSection(current, id, reader.pos());
+        if (current != kNoKey) {
+          if (!probe) keys_.AddSection(current, id, reader.pos());
+          reader.Seek(wine::SkipQuietLines(text, reader.pos(), map.size()));
+        }
       } else if (*q == '@' || *q == '"') {
         if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
           reader.Text(start, stop, &line);
