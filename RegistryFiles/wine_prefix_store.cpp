@@ -39,16 +39,6 @@ constexpr std::size_t kPathMemo = 8;
 const char kHeader[] = "WINE REGISTRY Version 2";
 const char kDefaultUserSid[] = "S-1-5-21-0-0-0-1000";
 
-// Stored string data as UTF-16 units; an odd trailing byte is dropped.
-U16 UnitsOf(const std::string& bytes) {
-  U16 units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
-  return units;
-}
-
 // Paths we hand out are UTF-8; anything else is taken as ANSI.
 U16 DecodePath(const std::string& path) {
   U16 out;
