@@ -151,6 +151,15 @@ U16 WidenAnsi(const std::string& ansi) {
   return out;
 }
 
+U16 UnitsOf(const std::string& bytes) {
+  U16 units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  }
+  return units;
+}
+
 std::string NarrowToAnsi(const char16_t* s, std::size_t n) {
   const auto& narrow = NarrowTable();
   std::string out(n, '\0');

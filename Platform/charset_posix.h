@@ -38,6 +38,8 @@ using U16 = std::u16string;
 U16 WidenAnsi(const std::string& ansi);
 // The same into `out`, whose buffer is reused.
 void WidenAnsi(const std::string& ansi, U16* out);
+// Stored UTF-16LE data as units; an odd trailing byte is dropped.
+U16 UnitsOf(const std::string& bytes);
 // UTF-16 to Windows-1252 as Wine's RegQueryValueExA narrows it, best-fit
 // characters included; what has no equivalent becomes '?'.
 std::string NarrowToAnsi(const char16_t* s, std::size_t n);

@@ -12,6 +12,7 @@
 
 #include "Platform/charset_posix.h"
 #include "RegistryFiles/recovered_hive.h"
+#include "RegistryFiles/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -19,25 +20,6 @@ namespace {
 std::uint32_t Le32(const unsigned char* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 bool ReadAll(int fd, std::string* out) {
   struct stat st;
@@ -118,7 +100,7 @@ hive_h* OpenByFd(int fd, int flags) {
   return hivex_open(byName.c_str(), flags);
 }
 
-std::unique_ptr<HiveFile> OpenFd(Fd& fd, const std::string& name, int flags) {
+std::unique_ptr<HiveFile> OpenFd(UniqueFd& fd, const std::string& name, int flags) {
   hive_h* hive = OpenByFd(fd.get(), flags);
   if (!hive) return nullptr;
   auto file = std::make_unique<HiveFile>(hive, fd.release(), name);
@@ -146,7 +128,7 @@ BaseBlockState InspectBaseBlock(const unsigned char* block, std::size_t size) {
 }
 
 int MemoryFile(const char* label, const std::string& bytes) {
-  Fd fd(memfd_create(label, MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  UniqueFd fd(memfd_create(label, MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (fd.get() < 0) return -1;
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -191,7 +173,7 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
   std::vector<std::string> warnings;
   const RecoveredHive recovered = OpenForReading(path, &warnings);
   for (const std::string& warning : warnings) Warn(warning);
-  Fd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
@@ -208,7 +190,7 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
     const std::uint32_t sum =
         BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data()));
     PutLe32(bytes, 508, sum);
-    Fd image(MemoryFile("hivtap-hive", bytes));
+    UniqueFd image(MemoryFile("hivtap-hive", bytes));
     if (image.get() >= 0) hive = OpenFd(image, path, HIVEX_OPEN_UNSAFE);
   }
   if (!hive) {
@@ -225,7 +207,7 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
 }
 
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes) {
-  Fd fd(MemoryFile("hivtap-hive", bytes));
+  UniqueFd fd(MemoryFile("hivtap-hive", bytes));
   if (fd.get() < 0) return nullptr;
   return OpenFd(fd, name, 0);
 }

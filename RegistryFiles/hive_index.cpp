@@ -64,36 +64,29 @@ const NameIndex::Table* NameIndex::Find(const HiveFile& hive, int mount, hive_no
   return &tables_.emplace(id, std::move(table)).first->second;
 }
 
+template <typename NameOf>
+std::uint64_t NameIndex::Probe(const Table& table, const U16& name, NameOf nameOf) {
+  const std::uint32_t hash = FoldedHash(name);
+  StoredName stored;
+  for (std::size_t i = hash & (table.size() - 1); table[i].cell; i = (i + 1) & (table.size() - 1)) {
+    const std::uint64_t cell = kFirstBin + table[i].cell;
+    if (table[i].hash == hash && nameOf(cell, &stored) && stored.Matches(name)) return cell;
+  }
+  return 0;
+}
+
 hive_node_h NameIndex::Child(const HiveFile& hive, int mount, hive_node_h node, const U16& name) {
   const Table* table = Find(hive, mount, node, false);
   if (!table) return FindChild(hive, node, name);
   const HiveCells cells = hive.cells();
-  const std::uint32_t hash = FoldedHash(name);
-  StoredName stored;
-  for (std::size_t i = hash & (table->size() - 1); (*table)[i].cell;
-       i = (i + 1) & (table->size() - 1)) {
-    const std::uint64_t cell = kFirstBin + (*table)[i].cell;
-    if ((*table)[i].hash == hash && cells.KeyName(cell, &stored) && stored.Matches(name)) {
-      return cell;
-    }
-  }
-  return 0;
+  return Probe(*table, name, [&](std::uint64_t c, StoredName* n) { return cells.KeyName(c, n); });
 }
 
 hive_value_h NameIndex::Value(const HiveFile& hive, int mount, hive_node_h node, const U16& name) {
   const Table* table = Find(hive, mount, node, true);
   if (!table) return FindValue(hive, node, name);
   const HiveCells cells = hive.cells();
-  const std::uint32_t hash = FoldedHash(name);
-  StoredName stored;
-  for (std::size_t i = hash & (table->size() - 1); (*table)[i].cell;
-       i = (i + 1) & (table->size() - 1)) {
-    const std::uint64_t cell = kFirstBin + (*table)[i].cell;
-    if ((*table)[i].hash == hash && cells.ValueName(cell, &stored) && stored.Matches(name)) {
-      return cell;
-    }
-  }
-  return 0;
+  return Probe(*table, name, [&](std::uint64_t c, StoredName* n) { return cells.ValueName(c, n); });
 }
 
 }  // namespace platform

@@ -33,6 +33,10 @@ class NameIndex {
   // The key's table; null while it is not worth one, or once the slots are
   // capped.
   const Table* Find(const HiveFile& hive, int mount, hive_node_h node, bool values);
+  // The cell of the table's entry whose name, read by `nameOf`, is `name`; 0
+  // when there is none.
+  template <typename NameOf>
+  static std::uint64_t Probe(const Table& table, const U16& name, NameOf nameOf);
 
   std::unordered_map<std::uint64_t, Table> tables_;
   // Keys seen once, by the low bits of their id: a bounded, forgetful set.

@@ -21,15 +21,6 @@ struct FreeDeleter {
 template <typename T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
 
-U16 UnitsOf(const std::string& bytes) {
-  U16 units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
-  return units;
-}
-
 }  // namespace
 
 hive_node_h FindChild(const HiveFile& hive, hive_node_h node, const U16& name) {

@@ -5,31 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "RegistryFiles/unique_fd.h"
+
 namespace platform {
-namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 MappedFile::~MappedFile() {
   if (mapped_) ::munmap(const_cast<char*>(data_), size_);
 }
 
 bool MappedFile::Open(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_size == 0) return true;  // nothing to map

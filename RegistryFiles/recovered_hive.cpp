@@ -22,20 +22,6 @@ namespace {
 
 using hivelog::kLogSectorSize;
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 class Dir {
  public:
   explicit Dir(const std::string& path) : dir_(opendir(path.c_str())) {}
@@ -69,7 +55,7 @@ int OpenReadOnly(const std::string& path) {
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
-    Fd fd(OpenReadOnly(path));
+    UniqueFd fd(OpenReadOnly(path));
     struct stat st;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     size_ = static_cast<std::size_t>(st.st_size);
@@ -196,28 +182,14 @@ std::vector<std::string> FindHiveLogs(const std::string& primary_path) {
 }
 
 MemFile::MemFile(const char* name) : fd_(memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING)) {
-  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+  if (!fd_.valid()) throw std::system_error(errno, std::generic_category(), "memfd_create");
 }
 
-MemFile::~MemFile() {
-  if (fd_ >= 0) close(fd_);
-}
-
-MemFile::MemFile(MemFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-MemFile& MemFile::operator=(MemFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-std::string MemFile::path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+std::string MemFile::path() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
 
 RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings) {
   // An unreadable primary is left to the hive reader to report.
-  Fd primary(OpenReadOnly(primary_path));
+  UniqueFd primary(OpenReadOnly(primary_path));
   struct stat st;
   if (primary.get() < 0 || fstat(primary.get(), &st) != 0 || !S_ISREG(st.st_mode))
     return RecoveredHive(primary_path, MemFile());

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "RegistryFiles/unique_fd.h"
+
 namespace platform {
 
 // NAME.LOG1 and NAME.LOG2, or else NAME.LOG, beside `primary_path`, in any
@@ -18,19 +20,15 @@ class MemFile {
   MemFile() = default;
   // An empty one; throws std::system_error when it cannot be made.
   explicit MemFile(const char* name);
-  ~MemFile();
-  MemFile(MemFile&& other) noexcept;
-  MemFile& operator=(MemFile&& other) noexcept;
-  MemFile(const MemFile&) = delete;
-  MemFile& operator=(const MemFile&) = delete;
 
-  bool valid() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  bool valid() const { return fd_.valid(); }
+  int fd() const { return fd_.get(); }
+  int release() { return fd_.release(); }
   // "/proc/self/fd/N": opened by name, read-only, by this process.
   std::string path() const;
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 class RecoveredHive {

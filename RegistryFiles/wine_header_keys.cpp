@@ -25,6 +25,19 @@ std::size_t SharedPrefix(const char* a, const char* b, std::size_t n) {
   return i;
 }
 
+// Whether the 8 bytes at p are all printable ASCII but the backslash.
+bool PlainWord(const char* p) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  const std::uint64_t below = (w - kOnes * 0x20) & ~w;  // a byte under 0x20
+  const std::uint64_t x = w ^ (kOnes * '\\');
+  const std::uint64_t y = w ^ (kOnes * 0x7f);
+  const std::uint64_t zero = ((x - kOnes) & ~x) | ((y - kOnes) & ~y);  // a '\\' or 0x7f
+  return ((below | zero | w) & kHighs) == 0;                           // w: a byte over 0x7f
+}
+
 }  // namespace
 
 KeyId HeaderKeys::Open(KeyId base, const char* p, const char* stop, bool probe) {
@@ -47,7 +60,7 @@ KeyId HeaderKeys::OpenPlain(KeyId base, const char* p, const char* end, bool pro
   std::size_t i = 0;  // where the names still to add start
   std::size_t kept = 0;
   if (reuse && !probe) {
-    const std::size_t same = SharedPrefix(p, prevText_.data(), std::min(n, prevText_.size()));
+    const std::size_t same = SharedPrefix(p, prevText_, std::min(n, prevLen_));
     for (const auto& done : prevKeys_) {
       if (done.first > same || (done.first < n && (done.first + 1 >= n || p[done.first] != '\\' ||
                                                    p[done.first + 1] != '\\')))
@@ -57,36 +70,41 @@ KeyId HeaderKeys::OpenPlain(KeyId base, const char* p, const char* end, bool pro
       ++kept;
     }
   }
-  // The rest must be plain too, else the whole header is unescaped.
+  // The rest must be plain too, else the whole header is unescaped. Where
+  // the names end is noted on the way.
+  ends_.clear();
   for (std::size_t k = i; k < n; ++k) {
+    if (k + 8 <= n && PlainWord(p + k)) {
+      k += 7;
+      continue;
+    }
     const char c = p[k];
     if (c == '\\') {
       if (k + 1 >= n || p[k + 1] != '\\') return kEscaped;
-      ++k;
+      ends_.push_back(k++);
     } else if (c < 0x20 || c > 0x7e) {
       return kEscaped;
     }
   }
   if (n == 0) return base;
+  ends_.push_back(n);
   prevKeys_.resize(kept);
   int depth = keys_->Depth(key);
-  while (i < n) {
-    std::size_t j = i;
-    while (j < n && p[j] != '\\') ++j;
-    if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
+  for (const std::size_t j : ends_) {
+    // i passes n when the whole header was the previous one's.
     if (j > i) {
+      if (j - i > kMaxKeyNameLen) return kNoKey;  // the server refuses it
       if (++depth > kMaxKeyDepth) return kNoKey;  // Windows nests no deeper
       if (!probe) {
-        name_.resize(j - i);
-        std::copy(p + i, p + j, name_.begin());
-        key = keys_->Add(key, name_.data(), name_.size());
+        key = keys_->Add(key, p + i, j - i);
         prevKeys_.emplace_back(j, key);
       }
     }
     i = j + 2;
   }
   if (!probe) {
-    prevText_.assign(p, n);
+    prevText_ = p;
+    prevLen_ = n;
     prevBase_ = base;
     prevForm_ = Form::kPlain;
   }

@@ -19,7 +19,8 @@ class HeaderKeys {
   explicit HeaderKeys(KeyTable* keys) : keys_(keys) {}
   // The key of the header whose text follows '[' at `p`, up to the line end
   // `stop`, beneath `base`; kNoKey for a malformed header. With `probe`, only
-  // says whether it is well formed and adds nothing.
+  // says whether it is well formed and adds nothing. The text must stay
+  // readable until the next call: it is compared with the next header's.
   KeyId Open(KeyId base, const char* p, const char* stop, bool probe);
 
  private:
@@ -30,14 +31,15 @@ class HeaderKeys {
 
   KeyTable* keys_;
   U16 units_;
-  U16 name_;
   std::string line_;
+  std::vector<std::size_t> ends_;  // where the names of a plain header end
   // The previous header: its form, text, and the key each name led to, by
   // where the name ends in the text.
   enum class Form { kNone, kPlain, kEscaped };
   KeyId prevBase_ = kNoKey;
   Form prevForm_ = Form::kNone;
-  std::string prevText_;
+  const char* prevText_ = nullptr;  // in the caller's mapped file
+  std::size_t prevLen_ = 0;
   U16 prevUnits_;
   std::vector<std::pair<std::size_t, KeyId>> prevKeys_;
 };

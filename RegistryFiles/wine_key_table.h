@@ -30,11 +30,16 @@ class KeyTable {
   // Adds `name` beneath `parent` (kNoKey: a root) unless a key of that name is
   // there already; kNoKey when it would nest deeper than kMaxKeyDepth.
   KeyId Add(KeyId parent, const char16_t* name, std::size_t n);
+  // The same for a name of ASCII bytes.
+  KeyId Add(KeyId parent, const char* name, std::size_t n);
   KeyId Add(KeyId parent, const char16_t* name) {
     return Add(parent, name, std::char_traits<char16_t>::length(name));
   }
   // The child of that name (any case), or kNoKey.
   KeyId Find(KeyId parent, const char16_t* name, std::size_t n) const;
+  // Room for that many more keys and name units, so that loading a file
+  // does not grow the table by copies.
+  void Reserve(std::size_t keys, std::size_t nameUnits);
 
   int Depth(KeyId key) const { return keys_[key].depth; }
   bool IsLink(KeyId key) const { return keys_[key].link; }
@@ -60,7 +65,12 @@ class KeyTable {
     std::uint16_t link : 1;
   };
 
-  bool Matches(const Key& key, KeyId parent, const char16_t* name, std::size_t n) const;
+  template <typename Char>
+  KeyId Find(KeyId parent, const Char* name, std::size_t n, std::uint32_t hash) const;
+  template <typename Char>
+  bool Matches(const Key& key, KeyId parent, const Char* name, std::size_t n) const;
+  template <typename Char>
+  KeyId Insert(KeyId parent, const Char* name, std::size_t n);
   void Grow();
 
   const char16_t* fold_ = FoldTable();

@@ -15,6 +15,48 @@ namespace {
 
 using namespace testing_util;
 
+// Lines between headers are passed over in bulk, and header text a word at
+// a time: whatever sits in them must still count wherever it stands.
+TEST(WineRegistryTest, LinesThatMatterAreSeenWherever) {
+  const std::string pad = "\"a\"=\"C:\\\\dir\"\n@=dword:00000001\n";
+  const struct {
+    std::string body;
+    const char* key;  // beneath Machine
+    const char* name;
+    std::string value;
+  } cases[] = {
+      // A continuation line that opens with '[' is no header.
+      {"[K] 1\n" + pad + "\"h\"=hex:01,\\\n  [NotAKey] 1\n\"b\"=\"x\"\n", "NotAKey", "b",
+       "<missing>"},
+      {"[K] 1\n" + pad + "\"h\"=hex:01,\\\n  [NotAKey] 1\n\"b\"=\"x\"\n", "K", "b",
+       std::string("x\0", 2)},
+      // A #link after quiet lines still makes a link.
+      {"[T] 1\n\"v\"=\"t\"\n[L] 1\n" + pad +
+           "#link\n\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Machine\\T") + "\n",
+       "L", "v", std::string("t\0", 2)},
+  };
+  for (const auto& c : cases) {
+    TempPrefix prefix;
+    prefix.Write("system.reg", SystemReg(c.body));
+    WinePrefixStore store(prefix.dir());
+    EXPECT_EQ(Query(store, kMachine + "\\" + c.key, c.name), c.value) << c.body;
+  }
+  // An escape, a raw non-ASCII byte or a control byte at any offset of a
+  // long name makes the header an escaped one.
+  for (std::size_t at = 0; at < 17; ++at) {
+    for (const char* special : {"\\x41", "\xc3\x81", "\t", "\x7f"}) {
+      const std::string name = std::string(at, 'n') + special + std::string(17 - at, 'm');
+      TempPrefix prefix;
+      prefix.Write("system.reg", SystemReg("[Key\\\\" + name + "] 1\n\"v\"=\"1\"\n"));
+      WinePrefixStore store(prefix.dir());
+      const std::string ansi = special[0] == '\\' ? "A" : special[0] == '\xc3' ? "\xc1" : special;
+      const std::string key =
+          kMachine + "\\Key\\" + std::string(at, 'n') + ansi + std::string(17 - at, 'm');
+      EXPECT_EQ(Query(store, key, "v"), std::string("1\0", 2)) << at << " " << special;
+    }
+  }
+}
+
 // Each header names its own keys, however much of its text the header
 // before it shared: plain and escaped spellings, cut mid-name or not.
 TEST(WineRegistryTest, HeadersSharingTextOpenTheirOwnKeys) {

@@ -39,16 +39,6 @@ constexpr std::size_t kPathMemo = 8;
 const char kHeader[] = "WINE REGISTRY Version 2";
 const char kDefaultUserSid[] = "S-1-5-21-0-0-0-1000";
 
-// Stored string data as UTF-16 units; an odd trailing byte is dropped.
-U16 UnitsOf(const std::string& bytes) {
-  U16 units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
-  return units;
-}
-
 // Paths we hand out are UTF-8; anything else is taken as ANSI.
 U16 DecodePath(const std::string& path) {
   U16 out;
@@ -240,6 +230,8 @@ class WinePrefixStore::Impl {
     if (!probe) hives_[id].valid = true;
     KeyId current = kNoKey;
     std::size_t start = 0, stop = 0, released = 0;
+    // Fresh prefixes hold a key header about every 180 bytes.
+    if (!probe) keys_.Reserve(map.size() / 128, map.size() / 8);
     while (reader.NextSpan(&start, &stop)) {
       if (!probe && start - released >= kReleaseEvery) map.Release(released = start);
       const char* q = text + start;
@@ -247,7 +239,10 @@ class WinePrefixStore::Impl {
       if (q == text + stop) continue;
       if (*q == '[') {
         current = headers_.Open(base, q + 1, text + stop, probe);
-        if (current != kNoKey && !probe) keys_.AddSection(current, id, reader.pos());
+        if (current != kNoKey) {
+          if (!probe) keys_.AddSection(current, id, reader.pos());
+          reader.Seek(wine::SkipQuietLines(text, reader.pos(), map.size()));
+        }
       } else if (*q == '@' || *q == '"') {
         if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
           reader.Text(start, stop, &line);

@@ -22,12 +22,23 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 namespace {
 
-bool IsXDigit(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+// Each byte's hex digit value, or -1: hex data is most of a file's bytes.
+struct HexDigits {
+  signed char value[256];
+  constexpr HexDigits() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                        : -1;
+    }
+  }
+};
+constexpr HexDigits kHexDigits;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
+bool IsXDigit(char c) { return kHexDigits.value[static_cast<unsigned char>(c)] >= 0; }
+
+int HexDigit(char c) { return kHexDigits.value[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
@@ -320,7 +331,36 @@ void SkipContinuations(const char* p, LineReader* reader) {
 }
 
 bool MayContinue(const char* p, std::size_t n) {
-  return std::memchr(p, '\\', n) && memmem(p, n, "hex", 3);
+  if (n < 3 || !std::memchr(p, '\\', n)) return false;
+  // "hex" by its rarest letter: memmem's set-up costs more than these lines.
+  for (const char* x = p + 2; (x = static_cast<const char*>(std::memchr(x, 'x', p + n - x))); ++x) {
+    if (x[-2] == 'h' && x[-1] == 'e') return true;
+  }
+  return false;
+}
+
+std::size_t SkipQuietLines(const char* text, std::size_t pos, std::size_t end) {
+  std::size_t next = end;
+  for (std::size_t from = pos; from < end;) {
+    const void* hit = std::memchr(text + from, '[', end - from);
+    if (!hit) break;
+    const std::size_t at = static_cast<const char*>(hit) - text;
+    std::size_t line = at;
+    while (line > pos && text[line - 1] != '\n' && IsSpace(text[line - 1])) --line;
+    if (line == pos || text[line - 1] == '\n') {
+      next = line;
+      break;
+    }
+    from = at + 1;
+  }
+  // Bytes, not lines, are checked: what could matter sends it the slow way.
+  const char* p = text + pos;
+  const std::size_t n = next - pos;
+  if (MayContinue(p, n)) return pos;
+  for (const char* h = p; (h = static_cast<const char*>(std::memchr(h, '#', p + n - h))); ++h) {
+    if (h + 1 < p + n && (h[1] == 'l' || h[1] == 'a')) return pos;
+  }
+  return next;
 }
 
 }  // namespace wine

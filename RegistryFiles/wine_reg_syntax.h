@@ -37,6 +37,8 @@ class LineReader {
   // The text of the span [start, stop) that NextSpan gave.
   void Text(std::size_t start, std::size_t stop, std::string* line) const;
   std::size_t pos() const { return pos_; }
+  // Goes on at `pos`, a line start.
+  void Seek(std::size_t pos) { pos_ = pos; }
   std::size_t lineStart() const { return start_; }
 
  private:
@@ -61,6 +63,11 @@ void SkipContinuations(const char* p, LineReader* reader);
 // False when the line [p, p + n) cannot have continuation lines (it holds no
 // backslash, or no hex tag).
 bool MayContinue(const char* p, std::size_t n);
+// Where the lines of a section that starts at `pos` (a line start) stop
+// mattering to the key index: the start of the next line opening with '['
+// (or `end`) when no line before it can continue onto the next or is a
+// #link or #arch line; else `pos` itself, to read them one by one.
+std::size_t SkipQuietLines(const char* text, std::size_t pos, std::size_t end);
 
 }  // namespace wine
 }  // namespace platform

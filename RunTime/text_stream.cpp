@@ -8,7 +8,10 @@
 
 namespace {
 constexpr char kCtrlZ = '\x1A';
-}
+
+// The bytes a line reader must look at one by one.
+bool IsSpecial(char c) { return c == '\n' || c == '\r' || c == kCtrlZ; }
+}  // namespace
 
 TTextStream::~TTextStream() {
   // Errors here have nowhere to go; Close() is the checked path.
@@ -172,8 +175,15 @@ bool TTextStream::ReadLinePart(std::string& part, std::size_t limit) {
       skipping_ = true;
     } else if (c != '\r' && !skipping_) {
       if (taken == limit) return false;
-      part += c;
-      ++taken;
+      // The run of bytes up to the next special one goes over at once.
+      std::size_t run = 1;
+      while (pos_ + run < end_ && !IsSpecial(buffer_[pos_ + run])) ++run;
+      const std::size_t n = std::min(run, limit - taken);
+      part.append(buffer_ + pos_, n);
+      taken += n;
+      pos_ += n;
+      if (n < run) return false;  // the next byte is over the limit
+      continue;
     }
     ++pos_;
   }

@@ -24,7 +24,7 @@ configure() {
 configure native
 configure win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 echo "== building"
-cmake --build build/native --target hivtap hivtap_microbench bench_output_floor bench_launch | tail -1
+cmake --build build/native --target hivtap hivtap_microbench bench_output_floor bench_launch hive_recovery_bench | tail -1
 cmake --build build/win64 --target hivtap bench_registry_floor | tail -1
 
 export WINEDEBUG=-all
