@@ -27,6 +27,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     list.Close();
   }
+  // The same file in parts of at most `limit` bytes, as the driver copies an
+  // overlong line through: each line's parts join to what ReadLine gave.
+  const std::size_t limit = 1 + (size == 0 ? 0 : data[0] % 7);
+  {
+    TTextStream list;
+    list.OpenRead(path);
+    std::size_t index = 0;
+    while (!list.AtEndOfText()) {
+      FUZZ_CHECK(index < lines.size(), "parts give no more lines than ReadLine");
+      std::string line;
+      for (;;) {
+        std::string part;
+        const bool ended = list.ReadLinePart(part, limit);
+        FUZZ_CHECK(part.size() <= limit, "a part holds at most its limit");
+        FUZZ_CHECK(ended || part.size() == limit, "only a full part leaves the line open");
+        if (!line.empty()) FUZZ_CHECK(!part.empty(), "an open line has more text");
+        line += part;
+        if (ended) break;
+      }
+      FUZZ_CHECK(line == lines[index], "a line's parts join to what ReadLine gives");
+      ++index;
+    }
+    FUZZ_CHECK(index == lines.size(), "parts give every line ReadLine gave");
+    list.Close();
+  }
   // Without Ctrl-Z, the lines are the file's text split at LF, with their
   // CRs dropped; a last LF ends the last line.
   if (bytes.find('\x1A') != std::string::npos) return 0;

@@ -63,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   MemoryStore& store = InstallMemoryStore();
   const std::string key = "Software\\Fuzz";
-  store.Set(MemoryRootPath(0x80000001) + "\\" + key, name, type, value);
+  // An ANSI call sees a name up to its first NUL: the value is stored under
+  // that, as RegSetValueExA would store it.
+  store.Set(MemoryRootPath(0x80000001) + "\\" + key, name.substr(0, name.find('\0')), type, value);
 
   const std::string text = Read(0x80000001, key, name);
   FUZZ_CHECK(Read(0x80000001, key, name) == text, "a key opened twice gives the same value");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ (clang, ASan and UBSan, in build/fuzz)
-# and runs each for SECONDS (default 60) on a copy of its seeds in
+# and runs each for SECONDS (default 60), two at a time, on a copy of its seeds in
 # fuzz/corpus/<target>/, with the flags of fuzz/<target>.options if any.
 # Prints the executions per target; exits non-zero on any finding (crash,
 # leak, timeout, out of memory, property violated). Inputs that made one
@@ -21,49 +21,74 @@ if [ ! -f build/fuzz/build.ninja ]; then
 fi
 cmake --build build/fuzz
 
-# Scratch files (the targets write theirs under TMPDIR) in memory if we can.
+# Scratch files (each target writes its own under TMPDIR) in memory if we can.
 scratch=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
 work=$(mktemp -d "$scratch/hivtap-fuzz-run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-export TMPDIR=$work
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
-status=0
-summary=()
-for name in "${targets[@]}"; do
-  findings=build/fuzz/findings/$name
-  rm -rf "$findings" "$work/corpus"
-  mkdir -p "$findings" "$work/corpus"
-  [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$work/corpus/"
+# One target: its seeds copied, its flags, its log and findings; its summary
+# line in $work/<target>.result.
+run_target() {
+  local name=$1 findings=build/fuzz/findings/$1 corpus=$work/corpus/$1 flag
+  rm -rf "$findings"
+  mkdir -p "$findings" "$corpus" "$work/tmp/$name"
+  [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$corpus/"
   # Defaults first: the target's own flags override them.
-  flags=(-max_len=65536 -rss_limit_mb=1024 -timeout=10)
+  local flags=(-max_len=65536 -rss_limit_mb=1024 -timeout=10)
   if [ -f "fuzz/$name.options" ]; then
     while read -r flag; do
       [ -n "$flag" ] && [ "${flag#\#}" = "$flag" ] && flags+=("$flag")
     done <"fuzz/$name.options"
   fi
   echo "== fuzz_$name: ${seconds}s ${flags[*]}"
-  log=$findings/fuzz.log
-  result=ok
-  if ! "build/fuzz/fuzz/fuzz_$name" "${flags[@]}" -max_total_time="$seconds" \
-    -print_final_stats=1 -artifact_prefix="$findings/" "$work/corpus" >"$log" 2>&1; then
+  local log=$findings/fuzz.log result=ok
+  if ! TMPDIR=$work/tmp/$name "build/fuzz/fuzz/fuzz_$name" "${flags[@]}" \
+    -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$corpus" >"$log" 2>&1; then
     result=FINDING
   fi
   if compgen -G "$findings/crash-*" >/dev/null || compgen -G "$findings/leak-*" >/dev/null ||
     compgen -G "$findings/timeout-*" >/dev/null || compgen -G "$findings/oom-*" >/dev/null; then
     result=FINDING
   fi
+  local execs
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   if [ "$result" != ok ]; then
-    status=1
-    grep -E '^(==[0-9]+==ERROR|== property violated|SUMMARY|.*: runtime error:)' "$log" | head -n 5 || true
-    echo "   log and inputs: $findings/" >&2
+    {
+      echo "== fuzz_$name found something:"
+      grep -E '^(==[0-9]+==ERROR|== property violated|SUMMARY|.*: runtime error:)' "$log" |
+        head -n 5 || true
+      echo "   log and inputs: $findings/"
+    } >&2
   fi
-  summary+=("$(printf '%-14s %12s execs  %s' "$name" "${execs:-?}" "$result")")
-done
+  printf '%-14s %12s execs  %s\n' "$name" "${execs:-?}" "$result" >"$work/$name.result"
+}
 
-echo "== fuzzing, ${seconds}s per target"
-printf '%s\n' "${summary[@]}"
+# Two targets at a time (one per core), HIVTAP_FUZZ_JOBS to change it.
+jobs=${HIVTAP_FUZZ_JOBS:-2}
+running=0
+for name in "${targets[@]}"; do
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  run_target "$name" &
+  running=$((running + 1))
+done
+wait
+
+status=0
+echo "== fuzzing, ${seconds}s per target, $jobs at a time"
+for name in "${targets[@]}"; do
+  if [ -f "$work/$name.result" ]; then
+    cat "$work/$name.result"
+    grep -q ' ok$' "$work/$name.result" || status=1
+  else
+    printf '%-14s %12s execs  %s\n' "$name" "?" "NOT RUN"
+    status=1
+  fi
+done
 exit $status

@@ -2,8 +2,9 @@
 # Installs what the builds, tests and benchmark need on a fresh Debian machine.
 set -euo pipefail
 
-# dpkg-dev and file: cpack's .deb dependencies; man-db: the manual page checks.
-packages=(cmake ninja-build g++ googletest python3 clang-format
+# pkg-config: CMake finds libhivex with it. dpkg-dev and file: cpack's .deb
+# dependencies; man-db: the manual page checks.
+packages=(cmake ninja-build pkg-config g++ googletest python3 clang-format
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386 dpkg-dev file man-db

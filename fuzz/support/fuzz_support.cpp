@@ -8,6 +8,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include <sanitizer/common_interface_defs.h>
+
 #include "Platform/registry_store.h"
 #include "tests/memory_store.h"
 
@@ -33,6 +35,10 @@ struct Scratch {
 void FuzzViolation(const char* condition, const std::string& what, const char* file, int line) {
   std::fprintf(stderr, "\n== property violated at %s:%d: %s\n   (%s)\n", file, line, what.c_str(),
                condition);
+  // Also where the sanitizers report, for targets run with stderr closed
+  // (-close_fd_mask=2).
+  const std::string summary = "property violated: " + what;
+  __sanitizer_report_error_summary(summary.c_str());
   // libFuzzer saves the input as a crash on abort.
   std::abort();
 }
