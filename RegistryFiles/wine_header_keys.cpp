@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "RegistryFiles/wine_reg_syntax.h"
 
@@ -152,6 +153,97 @@ KeyId HeaderKeys::OpenEscaped(KeyId base, const char* p, const char* stop, bool 
     prevForm_ = Form::kEscaped;
   }
   return key;
+}
+
+}  // namespace wine
+}  // namespace platform
+
+namespace platform {
+namespace wine {
+namespace {
+
+// Whether [p, p + n) reads as itself: printable ASCII, backslashes doubled.
+bool Plain(const char* p, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) {
+    if (k + 8 <= n && PlainWord(p + k)) {
+      k += 7;
+      continue;
+    }
+    const char c = p[k];
+    if (c == '\\') {
+      if (k + 1 >= n || p[k + 1] != '\\') return false;
+      ++k;
+    } else if (c < 0x20 || c > 0x7e) {
+      return false;
+    }
+  }
+  return true;
+}
+
+template <typename Char>
+bool SameName(const char16_t* fold, const Char* s, std::size_t n, const U16& folded) {
+  if (n != folded.size()) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (fold[static_cast<char16_t>(static_cast<std::make_unsigned_t<Char>>(s[i]))] != folded[i])
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+KeyId HeaderKeys::OpenOnPath(KeyId base, const char* p, const char* stop) {
+  const void* close = std::memchr(p, ']', stop - p);
+  const std::size_t n = close ? static_cast<const char*>(close) - p : 0;
+  const bool plain = close && Plain(p, n);
+  // Short plain headers are always well formed; the rest are checked as the
+  // full load checks them.
+  if ((!plain || n > kMaxKeyNameLen) && Open(base, p, stop, true) == kNoKey) return kNoKey;
+  if (plain) return OnPath(base, p, stop, p, n, 2);
+  line_.assign(p, stop);
+  ParseStr(line_.c_str(), ']', &units_);
+  const std::size_t units = units_.empty() || units_[0] == 0 ? 0 : units_.size();
+  const U16 name = units_;  // Open below reuses units_
+  return OnPath(base, p, stop, name.data(), units, 1);
+}
+
+// `name` is the header's decoded text; names are split by `step` backslashes.
+template <typename Char>
+KeyId HeaderKeys::OnPath(KeyId base, const char* p, const char* stop, const Char* name,
+                         std::size_t n, std::size_t step) {
+  const std::vector<U16>& target = *target_;
+  const char16_t* fold = FoldTable();
+  std::size_t i = 0, same = 0;
+  bool more = false;
+  for (;;) {
+    while (i < n && name[i] == '\\') i += step;
+    if (i >= n) break;
+    std::size_t j = i;
+    while (j < n && name[j] != '\\') ++j;
+    if (same == target.size() || !SameName(fold, name + i, j - i, target[same])) {
+      more = true;
+      break;
+    }
+    ++same;
+    i = j;
+  }
+  if (!more) {
+    made_ = std::max(made_, same);
+    return Open(base, p, stop, false);
+  }
+  if (same > made_) {
+    KeyId key = base;
+    i = 0;
+    for (std::size_t k = 0; k < same; ++k) {
+      while (name[i] == '\\') i += step;
+      std::size_t j = i;
+      while (j < n && name[j] != '\\') ++j;
+      key = keys_->Add(key, name + i, j - i);
+      i = j;
+    }
+    made_ = same;
+  }
+  return kOffPath;
 }
 
 }  // namespace wine

@@ -18,7 +18,9 @@
 namespace platform {
 namespace {
 
+using wine::HeaderKeys;
 using wine::KeyId;
+constexpr KeyId kOffPath = HeaderKeys::kOffPath;
 using wine::kNoKey;
 using wine::LineReader;
 using wine::RawValue;
@@ -35,6 +37,9 @@ constexpr int kMaxLinkDepth = 32;
 constexpr std::size_t kReleaseEvery = 2u << 20;
 // Path lookups remembered, for the paths handed out and queried right after.
 constexpr std::size_t kPathMemo = 8;
+// Keys looked up one by one, scanning only header lines, before the whole
+// index is built for the lookups still to come.
+constexpr int kLazyLookups = 2;
 
 const char kHeader[] = "WINE REGISTRY Version 2";
 const char kDefaultUserSid[] = "S-1-5-21-0-0-0-1000";
@@ -63,13 +68,10 @@ enum class Arch { kUnknown, kWin32, kWin64 };
 class WinePrefixStore::Impl {
  public:
   explicit Impl(std::string dir) : dir_(std::move(dir)), values_(maps_) {
-    root_ = keys_.Add(kNoKey, u"Registry");
-    machine_ = keys_.Add(root_, u"Machine");
-    users_ = keys_.Add(root_, u"User");
-    userDefault_ = keys_.Add(users_, u".Default");
     hives_[kSystem].file = "system.reg";
     hives_[kUserDef].file = "userdef.reg";
     hives_[kUser].file = "user.reg";
+    Reset();
   }
 
   // Root paths are made once: the user's SID is read on the first.
@@ -103,6 +105,29 @@ class WinePrefixStore::Impl {
   }
 
   bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+    if (lazy_) {
+      WidenAnsi(subKey, &sub_);
+      Prepare(DecodePath(parent) + u'\\' + sub_);
+    }
+    bool found = OpenKeyNow(parent, subKey, path);
+    if (lazyFailed_) {
+      SwitchToFull();
+      found = OpenKeyNow(parent, subKey, path);
+    }
+    return found;
+  }
+
+  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+    bool found = QueryValueNow(path, name, value);
+    if (lazyFailed_) {
+      SwitchToFull();
+      found = QueryValueNow(path, name, value);
+    }
+    return found;
+  }
+
+ private:
+  bool OpenKeyNow(const std::string& parent, const std::string& subKey, std::string* path) {
     const KeyId base = Resolve(parent);
     // Below a key, a path may not start with a backslash.
     if (base == kNoKey || (!subKey.empty() && subKey[0] == '\\')) return false;
@@ -114,7 +139,7 @@ class WinePrefixStore::Impl {
     return true;
   }
 
-  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+  bool QueryValueNow(const std::string& path, const std::string& name, StoredValue* value) {
     const KeyId key = Resolve(path);
     if (key == kNoKey) return false;
     WidenAnsi(name, &name_);
@@ -133,7 +158,6 @@ class WinePrefixStore::Impl {
     return true;
   }
 
- private:
   enum HiveId { kSystem, kUserDef, kUser, kHives };
   struct Hive {
     const char* file = nullptr;
@@ -143,12 +167,77 @@ class WinePrefixStore::Impl {
     bool valid = false;
   };
 
+  // Forgets every key: the files are indexed again as they are next needed.
+  void Reset() {
+    keys_ = wine::KeyTable();
+    headers_ = wine::HeaderKeys(&keys_);
+    values_ = wine::ValueCache(maps_);
+    for (auto& m : memo_) m.second = kNoKey;
+    for (Hive& hive : hives_) hive.loaded = hive.valid = false;
+    archKnown_ = false;
+    systemArch_ = Arch::kUnknown;
+    root_ = keys_.Add(kNoKey, u"Registry");
+    machine_ = keys_.Add(root_, u"Machine");
+    users_ = keys_.Add(root_, u"User");
+    userDefault_ = keys_.Add(users_, u".Default");
+  }
+
+  // Lookups give the same answers from keys indexed only along the path
+  // asked for, as long as no key on it is a link and no header is malformed
+  // (lazyFailed_ then says so). A path on the current one's keeps its keys.
+  void Prepare(const U16& path) {
+    std::vector<U16> names;
+    const char16_t* fold = FoldTable();
+    for (std::size_t i = 0; i < path.size();) {
+      std::size_t j = i;
+      while (j < path.size() && path[j] != u'\\') ++j;
+      if (j > i) {
+        names.emplace_back(path, i, j - i);
+        for (char16_t& c : names.back()) c = fold[c];
+      }
+      i = j + 1;
+    }
+    if (names.empty() || names[0] != u"registry") return;  // the walk fails anyway
+    names.erase(names.begin());
+    if (lazyBuilt_ > 0 && names.size() <= target_.size() &&
+        std::equal(names.begin(), names.end(), target_.begin()))
+      return;
+    if (lazyBuilt_ >= kLazyLookups) {
+      SwitchToFull();
+      return;
+    }
+    ++lazyBuilt_;
+    target_.swap(names);
+    Reset();
+  }
+
+  void SwitchToFull() {
+    lazy_ = lazyFailed_ = false;
+    target_.clear();
+    Reset();
+  }
+
+  // Which of the target's names lie beneath a file's base (its names from
+  // \Registry down); false when the target is not beneath it.
+  bool TargetBelow(std::initializer_list<const U16*> base) {
+    if (target_.size() < base.size()) return false;
+    std::size_t i = 0;
+    for (const U16* name : base) {
+      if (FoldCase(*name) != target_[i++]) return false;
+    }
+    below_.assign(target_.begin() + base.size(), target_.end());
+    headers_.SetTarget(&below_);
+    return true;
+  }
+
   // The key of a path handed out, as remembered or looked up again.
   KeyId Resolve(const std::string& path) {
     for (const auto& m : memo_) {
       if (m.second != kNoKey && m.first == path) return m.second;
     }
-    const KeyId key = ResolveAbsolute(DecodePath(path), 0);
+    const U16 decoded = DecodePath(path);
+    if (lazy_) Prepare(decoded);
+    const KeyId key = ResolveAbsolute(decoded, 0);
     Remember(path, key);
     return key;
   }
@@ -241,17 +330,20 @@ class WinePrefixStore::Impl {
     KeyId current = kNoKey;
     std::size_t start = 0, stop = 0, released = 0;
     // Fresh prefixes hold a key header about every 180 bytes.
-    if (!probe) keys_.Reserve(map.size() / 128, map.size() / 8);
+    if (!probe && !lazy_) keys_.Reserve(map.size() / 128, map.size() / 8);
     while (reader.NextSpan(&start, &stop)) {
       if (!probe && start - released >= kReleaseEvery) map.Release(released = start);
       const char* q = text + start;
       while (q < text + stop && wine::IsSpace(*q)) ++q;
       if (q == text + stop) continue;
       if (*q == '[') {
-        current = headers_.Open(base, q + 1, text + stop, probe);
+        current = lazy_ && !probe ? headers_.OpenOnPath(base, q + 1, text + stop)
+                                  : headers_.Open(base, q + 1, text + stop, probe);
         if (current != kNoKey) {
-          if (!probe) keys_.AddSection(current, id, reader.pos());
+          if (!probe && current != kOffPath) keys_.AddSection(current, id, reader.pos());
           reader.Seek(wine::SkipQuietLines(text, reader.pos(), map.size()));
+        } else if (lazy_ && !probe) {
+          lazyFailed_ = true;  // keys before its malformed name stay
         }
       } else if (*q == '@' || *q == '"') {
         if (current != kNoKey && wine::MayContinue(q, text + stop - q)) {
@@ -263,7 +355,10 @@ class WinePrefixStore::Impl {
         reader.Text(start, stop, &line);
         const char* p = wine::SkipSpace(line.c_str());
         if (current != kNoKey) {
-          if (!probe && std::strncmp(p, "#link", 5) == 0) keys_.SetLink(current);
+          if (!probe && current != kOffPath && std::strncmp(p, "#link", 5) == 0) {
+            keys_.SetLink(current);
+            if (lazy_) lazyFailed_ = true;  // it leads off the path
+          }
         } else if (std::strncmp(p, "#arch=", 6) == 0) {
           Arch a = std::strcmp(p + 6, "win32") == 0   ? Arch::kWin32
                    : std::strcmp(p + 6, "win64") == 0 ? Arch::kWin64
@@ -293,6 +388,12 @@ class WinePrefixStore::Impl {
     hives_[kSystem].loaded = true;
     const bool present = MapHive(kSystem);
     systemArch_ = Arch::kUnknown;
+    static const U16 kMachine = u"Machine";
+    // Only a walk beneath it reads it.
+    if (lazy_ && !TargetBelow({&kMachine})) {
+      lazyFailed_ = true;
+      return;
+    }
     LoadHive(kSystem, machine_, false);
     SetSystemArch(present);
     if (!hives_[kSystem].valid) return;
@@ -331,7 +432,8 @@ class WinePrefixStore::Impl {
     if (hives_[kUserDef].loaded) return;
     hives_[kUserDef].loaded = true;
     MapHive(kUserDef);
-    LoadHive(kUserDef, userDefault_, false);
+    static const U16 kUser = u"User", kDefault = u".Default";
+    if (!lazy_ || TargetBelow({&kUser, &kDefault})) LoadHive(kUserDef, userDefault_, false);
   }
 
   // user.reg names its SID in the comment that says what its keys are
@@ -339,6 +441,15 @@ class WinePrefixStore::Impl {
   void LoadUser() {
     if (hives_[kUser].loaded) return;
     hives_[kUser].loaded = true;
+    ReadSid();
+    static const U16 kUsers = u"User";
+    const KeyId base = keys_.Add(users_, sid_.data(), sid_.size());
+    if (!lazy_ || TargetBelow({&kUsers, &sid_})) LoadHive(kUser, base, false);
+  }
+
+  void ReadSid() {
+    if (sidRead_) return;
+    sidRead_ = true;
     MapHive(kUser);
     sid_ = WidenAnsi(kDefaultUserSid);
     const MappedFile& map = maps_[kUser];
@@ -360,11 +471,10 @@ class WinePrefixStore::Impl {
       }
       break;
     }
-    LoadHive(kUser, keys_.Add(users_, sid_.data(), sid_.size()), false);
   }
 
   const U16& UserSid() {
-    LoadUser();
+    ReadSid();
     return sid_;
   }
 
@@ -381,6 +491,13 @@ class WinePrefixStore::Impl {
   Arch systemArch_ = Arch::kUnknown;
   bool archKnown_ = false;
   U16 sid_;
+  bool sidRead_ = false;
+  // Lookups before the whole index: how many, the path of the last (folded
+  // names beneath \Registry), and its names beneath the file being read.
+  bool lazy_ = true;
+  bool lazyFailed_ = false;
+  int lazyBuilt_ = 0;
+  std::vector<U16> target_, below_;
   std::pair<std::string, KeyId> memo_[kPathMemo] = {};
   std::string rootPaths_[6];
   U16 sub_, name_, units_;
