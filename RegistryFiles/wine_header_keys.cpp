@@ -180,6 +180,17 @@ bool Plain(const char* p, std::size_t n) {
   return true;
 }
 
+// Printable ASCII folded; 0 for any other byte.
+struct LowerBytes {
+  unsigned char value[256];
+  constexpr LowerBytes() : value() {
+    for (int c = 0x20; c < 0x7f; ++c) {
+      value[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+  }
+};
+constexpr LowerBytes kLower;
+
 template <typename Char>
 bool SameName(const char16_t* fold, const Char* s, std::size_t n, const U16& folded) {
   if (n != folded.size()) return false;
@@ -192,7 +203,63 @@ bool SameName(const char16_t* fold, const Char* s, std::size_t n, const U16& fol
 
 }  // namespace
 
+void HeaderKeys::SetTarget(const std::vector<U16>* target) {
+  target_ = target;
+  made_ = 0;
+  plain_.clear();
+  namesBefore_.clear();
+  for (std::size_t k = 0; k < target->size(); ++k) {
+    if (k) {
+      plain_ += "\\\\";
+      namesBefore_.insert(namesBefore_.end(), 2, k);
+    }
+    for (const char16_t c : (*target)[k]) {
+      // ']' ends a header: the slow way decides there.
+      const bool ascii = c >= 0x20 && c < 0x7f && c != u'\\' && c != u']';
+      plain_ += ascii ? static_cast<char>(c) : '\xFF';
+      namesBefore_.push_back(k);
+    }
+  }
+}
+
+// Most headers part from the target inside a name, with plain bytes on
+// both sides: those are known off the path from the bytes they share with
+// it. A name shorter than 257 bytes whose ']' is not escaped is well formed.
+bool HeaderKeys::FastOffPath(KeyId base, const char* p, const char* stop) {
+  const void* close = std::memchr(p, ']', stop - p);
+  if (!close) return false;
+  const std::size_t n = static_cast<const char*>(close) - p;
+  if (n == 0 || n > kMaxKeyNameLen || p[n - 1] == '\\' || std::memchr(p, '\0', n)) return false;
+  const std::size_t lim = std::min(n, plain_.size());
+  std::size_t at = 0;
+  while (at < lim &&
+         kLower.value[static_cast<unsigned char>(p[at])] == static_cast<unsigned char>(plain_[at]))
+    ++at;
+  if (at >= lim || p[at] == '\\' || plain_[at] == '\\' ||
+      kLower.value[static_cast<unsigned char>(p[at])] == 0)
+    return false;
+  const std::size_t same = namesBefore_[at];
+  if (same > made_) AddLeading(base, p, n, 2, same);
+  return true;
+}
+
+template <typename Char>
+void HeaderKeys::AddLeading(KeyId base, const Char* name, std::size_t n, std::size_t step,
+                            std::size_t count) {
+  KeyId key = base;
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    while (name[i] == '\\') i += step;
+    std::size_t j = i;
+    while (j < n && name[j] != '\\') ++j;
+    key = keys_->Add(key, name + i, j - i);
+    i = j;
+  }
+  made_ = count;
+}
+
 KeyId HeaderKeys::OpenOnPath(KeyId base, const char* p, const char* stop) {
+  if (FastOffPath(base, p, stop)) return kOffPath;
   const void* close = std::memchr(p, ']', stop - p);
   const std::size_t n = close ? static_cast<const char*>(close) - p : 0;
   const bool plain = close && Plain(p, n);
@@ -231,18 +298,7 @@ KeyId HeaderKeys::OnPath(KeyId base, const char* p, const char* stop, const Char
     made_ = std::max(made_, same);
     return Open(base, p, stop, false);
   }
-  if (same > made_) {
-    KeyId key = base;
-    i = 0;
-    for (std::size_t k = 0; k < same; ++k) {
-      while (name[i] == '\\') i += step;
-      std::size_t j = i;
-      while (j < n && name[j] != '\\') ++j;
-      key = keys_->Add(key, name + i, j - i);
-      i = j;
-    }
-    made_ = same;
-  }
+  if (same > made_) AddLeading(base, name, n, step, same);
   return kOffPath;
 }
 

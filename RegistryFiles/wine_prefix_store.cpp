@@ -341,7 +341,9 @@ class WinePrefixStore::Impl {
                                   : headers_.Open(base, q + 1, text + stop, probe);
         if (current != kNoKey) {
           if (!probe && current != kOffPath) keys_.AddSection(current, id, reader.pos());
-          reader.Seek(wine::SkipQuietLines(text, reader.pos(), map.size()));
+          // Off the path only the next header matters.
+          reader.Seek(current == kOffPath ? wine::NextHeaderLine(text, reader.pos(), map.size())
+                                          : wine::SkipQuietLines(text, reader.pos(), map.size()));
         } else if (lazy_ && !probe) {
           lazyFailed_ = true;  // keys before its malformed name stay
         }
