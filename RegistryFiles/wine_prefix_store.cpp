@@ -3,6 +3,7 @@
 // building that tree. The files are mapped; one pass over each indexes its
 // key headers in a flat table of keys (parent, name, where its sections
 // start), and values are decoded from their sections only when asked for.
+// A run's first lookups index only the keys along the path asked for.
 #include "RegistryFiles/wine_prefix_store.h"
 
 #include <cstdlib>
