@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "RegistryFiles/wine_reg_syntax.h"
 
@@ -152,6 +153,153 @@ KeyId HeaderKeys::OpenEscaped(KeyId base, const char* p, const char* stop, bool 
     prevForm_ = Form::kEscaped;
   }
   return key;
+}
+
+}  // namespace wine
+}  // namespace platform
+
+namespace platform {
+namespace wine {
+namespace {
+
+// Whether [p, p + n) reads as itself: printable ASCII, backslashes doubled.
+bool Plain(const char* p, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) {
+    if (k + 8 <= n && PlainWord(p + k)) {
+      k += 7;
+      continue;
+    }
+    const char c = p[k];
+    if (c == '\\') {
+      if (k + 1 >= n || p[k + 1] != '\\') return false;
+      ++k;
+    } else if (c < 0x20 || c > 0x7e) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Printable ASCII folded; 0 for any other byte.
+struct LowerBytes {
+  unsigned char value[256];
+  constexpr LowerBytes() : value() {
+    for (int c = 0x20; c < 0x7f; ++c) {
+      value[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+  }
+};
+constexpr LowerBytes kLower;
+
+template <typename Char>
+bool SameName(const char16_t* fold, const Char* s, std::size_t n, const U16& folded) {
+  if (n != folded.size()) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (fold[static_cast<char16_t>(static_cast<std::make_unsigned_t<Char>>(s[i]))] != folded[i])
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void HeaderKeys::SetTarget(const std::vector<U16>* target) {
+  target_ = target;
+  made_ = 0;
+  plain_.clear();
+  namesBefore_.clear();
+  for (std::size_t k = 0; k < target->size(); ++k) {
+    if (k) {
+      plain_ += "\\\\";
+      namesBefore_.insert(namesBefore_.end(), 2, k);
+    }
+    for (const char16_t c : (*target)[k]) {
+      // ']' ends a header: the slow way decides there.
+      const bool ascii = c >= 0x20 && c < 0x7f && c != u'\\' && c != u']';
+      plain_ += ascii ? static_cast<char>(c) : '\xFF';
+      namesBefore_.push_back(k);
+    }
+  }
+}
+
+// Most headers part from the target inside a name, with plain bytes on
+// both sides: those are known off the path from the bytes they share with
+// it. A name shorter than 257 bytes whose ']' is not escaped is well formed.
+bool HeaderKeys::FastOffPath(KeyId base, const char* p, const char* stop) {
+  const void* close = std::memchr(p, ']', stop - p);
+  if (!close) return false;
+  const std::size_t n = static_cast<const char*>(close) - p;
+  if (n == 0 || n > kMaxKeyNameLen || p[n - 1] == '\\' || std::memchr(p, '\0', n)) return false;
+  const std::size_t lim = std::min(n, plain_.size());
+  std::size_t at = 0;
+  while (at < lim &&
+         kLower.value[static_cast<unsigned char>(p[at])] == static_cast<unsigned char>(plain_[at]))
+    ++at;
+  if (at >= lim || p[at] == '\\' || plain_[at] == '\\' ||
+      kLower.value[static_cast<unsigned char>(p[at])] == 0)
+    return false;
+  const std::size_t same = namesBefore_[at];
+  if (same > made_) AddLeading(base, p, n, 2, same);
+  return true;
+}
+
+template <typename Char>
+void HeaderKeys::AddLeading(KeyId base, const Char* name, std::size_t n, std::size_t step,
+                            std::size_t count) {
+  KeyId key = base;
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    while (name[i] == '\\') i += step;
+    std::size_t j = i;
+    while (j < n && name[j] != '\\') ++j;
+    key = keys_->Add(key, name + i, j - i);
+    i = j;
+  }
+  made_ = count;
+}
+
+KeyId HeaderKeys::OpenOnPath(KeyId base, const char* p, const char* stop) {
+  if (FastOffPath(base, p, stop)) return kOffPath;
+  const void* close = std::memchr(p, ']', stop - p);
+  const std::size_t n = close ? static_cast<const char*>(close) - p : 0;
+  const bool plain = close && Plain(p, n);
+  // Short plain headers are always well formed; the rest are checked as the
+  // full load checks them.
+  if ((!plain || n > kMaxKeyNameLen) && Open(base, p, stop, true) == kNoKey) return kNoKey;
+  if (plain) return OnPath(base, p, stop, p, n, 2);
+  line_.assign(p, stop);
+  ParseStr(line_.c_str(), ']', &units_);
+  const std::size_t units = units_.empty() || units_[0] == 0 ? 0 : units_.size();
+  const U16 name = units_;  // Open below reuses units_
+  return OnPath(base, p, stop, name.data(), units, 1);
+}
+
+// `name` is the header's decoded text; names are split by `step` backslashes.
+template <typename Char>
+KeyId HeaderKeys::OnPath(KeyId base, const char* p, const char* stop, const Char* name,
+                         std::size_t n, std::size_t step) {
+  const std::vector<U16>& target = *target_;
+  const char16_t* fold = FoldTable();
+  std::size_t i = 0, same = 0;
+  bool more = false;
+  for (;;) {
+    while (i < n && name[i] == '\\') i += step;
+    if (i >= n) break;
+    std::size_t j = i;
+    while (j < n && name[j] != '\\') ++j;
+    if (same == target.size() || !SameName(fold, name + i, j - i, target[same])) {
+      more = true;
+      break;
+    }
+    ++same;
+    i = j;
+  }
+  if (!more) {
+    made_ = std::max(made_, same);
+    return Open(base, p, stop, false);
+  }
+  if (same > made_) AddLeading(base, name, n, step, same);
+  return kOffPath;
 }
 
 }  // namespace wine

@@ -147,6 +147,10 @@ TEST(WineRegistryTest, RootLinkDoesNotDependOnLoadOrder) {
 // A file is never resident whole: peak memory grows by the index, not by the
 // file (a 1.1M-key system.reg once peaked at 2.5 times its size).
 TEST(WineRegistryTest, BigFilesAreNotHeldInMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's own heap keeps freed blocks: no figure to judge.
+  GTEST_SKIP() << "peak memory is not measured under AddressSanitizer";
+#endif
   TempPrefix prefix;
   std::string body;
   const int keys = 150000;

@@ -363,5 +363,24 @@ std::size_t SkipQuietLines(const char* text, std::size_t pos, std::size_t end) {
   return next;
 }
 
+std::size_t NextHeaderLine(const char* text, std::size_t pos, std::size_t end) {
+  for (std::size_t from = pos; from < end;) {
+    const void* hit = std::memchr(text + from, '[', end - from);
+    if (!hit) return end;
+    const std::size_t at = static_cast<const char*>(hit) - text;
+    std::size_t line = at;
+    while (line > pos && text[line - 1] != '\n' && IsSpace(text[line - 1])) --line;
+    if (line == pos) return pos;
+    if (text[line - 1] != '\n') {
+      from = at + 1;
+      continue;
+    }
+    const void* nl = memrchr(text + pos, '\n', line - 1 - pos);
+    const std::size_t prev = nl ? static_cast<const char*>(nl) - text + 1 : pos;
+    return std::memchr(text + prev, '\\', line - 1 - prev) ? pos : line;
+  }
+  return end;
+}
+
 }  // namespace wine
 }  // namespace platform

@@ -68,6 +68,11 @@ bool MayContinue(const char* p, std::size_t n);
 // (or `end`) when no line before it can continue onto the next or is a
 // #link or #arch line; else `pos` itself, to read them one by one.
 std::size_t SkipQuietLines(const char* text, std::size_t pos, std::size_t end);
+// Where the first line opening with '[' after `pos` (a line start) starts,
+// when the loader is sure to read it as a header whatever the lines before
+// it are: the line before it holds no backslash, so no data continues onto
+// it. Else `pos`, to read the lines one by one; `end` when there is none.
+std::size_t NextHeaderLine(const char* text, std::size_t pos, std::size_t end);
 
 }  // namespace wine
 }  // namespace platform

@@ -65,9 +65,11 @@ void ValueCache::Insert(Index* index, const Slot& slot, const U16& folded) {
   }
 }
 
-// Reads each section up to the next header line, skipping continuations as
-// the loader did.
-void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
+// Calls `line` for each value line of the key's sections, each read up to the
+// next header line, with continuations skipped as the loader did; `line`
+// returns false to stop.
+template <typename Line>
+bool ValueCache::ForEachValueLine(const KeyTable& keys, KeyId key, Line line) {
   for (std::uint32_t i = keys.FirstSection(key); i != kNoKey; i = keys.section(i).next) {
     const Section& section = keys.section(i);
     const MappedFile& file = files_[section.hive];
@@ -80,21 +82,31 @@ void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
       if (q == text + stop) continue;
       if (*q == '[') break;
       if (*q != '@' && *q != '"') continue;
-      reader.Text(start, stop, &line_);
-      const char* p = SkipSpace(line_.c_str());
-      if (!ParseValueName(p, &name_)) continue;
-      Fold(&name_);
-      Slot slot;
-      slot.hash = HashFolded(name_);
-      slot.pos = start;
-      slot.hive = section.hive;
-      Insert(index, slot, name_);
+      if (!line(q, text + stop, start, stop, reader, section)) return false;
       if (MayContinue(q, text + stop - q)) {
         reader.Text(start, stop, &line_);
         SkipContinuations(SkipSpace(line_.c_str()), &reader);
       }
     }
   }
+  return true;
+}
+
+void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
+  ForEachValueLine(keys, key,
+                   [&](const char*, const char*, std::size_t start, std::size_t stop,
+                       LineReader& reader, const Section& section) {
+                     reader.Text(start, stop, &line_);
+                     const char* p = SkipSpace(line_.c_str());
+                     if (!ParseValueName(p, &name_)) return true;
+                     Fold(&name_);
+                     Slot slot;
+                     slot.hash = HashFolded(name_);
+                     slot.pos = start;
+                     slot.hive = section.hive;
+                     Insert(index, slot, name_);
+                     return true;
+                   });
 }
 
 ValueCache::Index* ValueCache::Cached(KeyId key) {
@@ -187,37 +199,21 @@ const ValueCache::Slot* ValueCache::Probe(const Index& index, const U16& folded)
 bool ValueCache::Scan(const KeyTable& keys, KeyId key, const U16& folded, Slot* found) {
   const char16_t* fold = FoldTable();
   std::size_t lines = 0;
-  for (std::uint32_t i = keys.FirstSection(key); i != kNoKey; i = keys.section(i).next) {
-    const Section& section = keys.section(i);
-    const MappedFile& file = files_[section.hive];
-    const char* text = file.data();
-    LineReader reader(text, section.pos, file.size());
-    std::size_t start = 0, stop = 0;
-    while (reader.NextSpan(&start, &stop)) {
-      const char* q = text + start;
-      while (q < text + stop && IsSpace(*q)) ++q;
-      if (q == text + stop) continue;
-      if (*q == '[') break;
-      if (*q != '@' && *q != '"') continue;
-      if (++lines > kIndexAfter) return false;
-      if (PlainNameIs(q, text + stop, folded, fold) != 0) {
-        reader.Text(start, stop, &line_);
-        const char* p = SkipSpace(line_.c_str());
-        if (ParseValueName(p, &name_)) {
-          for (char16_t& c : name_) c = fold[c];
-          if (name_ == folded) {
-            found->pos = start;
-            found->hive = section.hive;
-          }
-        }
-      }
-      if (MayContinue(q, text + stop - q)) {
-        reader.Text(start, stop, &line_);
-        SkipContinuations(SkipSpace(line_.c_str()), &reader);
-      }
-    }
-  }
-  return true;
+  return ForEachValueLine(keys, key,
+                          [&](const char* q, const char* end, std::size_t start, std::size_t stop,
+                              LineReader& reader, const Section& section) {
+                            if (++lines > kIndexAfter) return false;
+                            if (PlainNameIs(q, end, folded, fold) == 0) return true;
+                            reader.Text(start, stop, &line_);
+                            const char* p = SkipSpace(line_.c_str());
+                            if (!ParseValueName(p, &name_)) return true;
+                            for (char16_t& c : name_) c = fold[c];
+                            if (name_ == folded) {
+                              found->pos = start;
+                              found->hive = section.hive;
+                            }
+                            return true;
+                          });
 }
 
 }  // namespace wine

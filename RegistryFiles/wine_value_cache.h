@@ -41,6 +41,8 @@ class ValueCache {
   const Slot* Probe(const Index& index, const U16& folded);
   bool Scan(const KeyTable& keys, KeyId key, const U16& folded, Slot* found);
   void Build(const KeyTable& keys, KeyId key, Index* index);
+  template <typename Line>
+  bool ForEachValueLine(const KeyTable& keys, KeyId key, Line line);
   void Insert(Index* index, const Slot& slot, const U16& folded);
   // The folded name of the value line at `slot`.
   void NameAt(const Slot& slot, U16* folded);

@@ -121,14 +121,34 @@ def user_lookups(ctx):
     lookups.append(("2a", "HKCU", "HKCU\\%s\\%s" % (key, name)))
     key, name = last_string_value(reg_path(prefix, "userdef.reg"))
     lookups.append(("2b", "HKU", "HKU\\.Default\\%s\\%s" % (key, name)))
+    # The mapping is read only where it is touched: the same lookups on a copy
+    # of the prefix whose system.reg is 40 times larger must not grow.
+    padded = ctx.path("padded")
+    os.makedirs(padded, exist_ok=True)
+    for name in ("user.reg", "userdef.reg"):
+        shutil.copy(reg_path(prefix, name), padded)
+    with open(system, "rb") as f:
+        body = f.read()
+    with open(reg_path(padded, "system.reg"), "wb") as f:
+        f.write(body)
+        for _ in range(39):
+            f.write(body[header:])
+    grown = os.path.getsize(reg_path(padded, "system.reg")) - len(body)
     results = []
     for rid, root, key_line in lookups:
         read, mapped = bytes_read(ctx, prefix, key_line, "system.reg")
+        out = ctx.path("user-rss.txt")
+        pairs = paired(tool(ctx, padded, ["/S", key_line], out),
+                       tool(ctx, prefix, ["/S", key_line], out), ctx.repeats())
+        growth = (pairs.rss_kb("a").median - pairs.rss_kb("b").median) * 1024
         results.append(Result(
-            rid, "%s `%s`: bytes of system.reg read or mapped (strace)" % (root, key_line),
-            "%d B read, %d B mapped" % (read, mapped),
-            "header lines %d B, file %s MB" % (header, mb(os.path.getsize(system))), "",
-            "≤ header (one 4 KiB page)", read + mapped <= limit))
+            rid, "%s `%s`: bytes of system.reg read (strace), and peak RSS with system.reg "
+            "%s MB larger" % (root, key_line, mb(grown)),
+            "%d B read, %d B mapped; RSS %s MB" % (read, mapped, mb(pairs.rss_kb("a").median * 1024)),
+            "header lines %d B; RSS %s MB with the fresh file" % (
+                header, mb(pairs.rss_kb("b").median * 1024)),
+            "RSS %+.2f MB" % (growth / 1e6), "read ≤ header (one 4 KiB page); RSS grows ≤ 1 MiB",
+            read <= limit and growth <= 1 << 20))
     # The same by time: a system.reg 2.6 times larger, the same user.reg.
     out = ctx.path("user-time.txt")
     key_line = lookups[0][2]

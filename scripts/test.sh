@@ -24,6 +24,10 @@ for dir in native win64 win32; do
   echo "== $dir"
   ctest --test-dir "build/$dir" --output-on-failure || status=1
 done
+echo "== benchmark programs build"
+{ cmake --build build/native --target hivtap_bench hivtap_microbench bench_output_floor \
+    bench_launch hive_recovery_bench >/dev/null &&
+  cmake --build build/win64 --target bench_registry_floor >/dev/null; } || status=1
 echo "== packages"
 { bash scripts/package.sh && bash scripts/check_package.sh; } || status=1
 echo "== asan"

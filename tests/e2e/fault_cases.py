@@ -327,7 +327,9 @@ def native_faults(tally, runner, work):
     # Memory: a run over a hostile list peaks within 8 MiB of a plain one;
     # not measured under a sanitizer, whose own heap keeps freed blocks.
     with open(runner.hivtap, "rb") as f:
-        measured = b"AddressSanitizer" not in f.read()
+        image = f.read()
+    # Linked statically (clang) or against libasan (gcc).
+    measured = b"AddressSanitizer" not in image and b"__asan_init" not in image
     if not measured:
         print("NOTE native: a sanitizer build: peak memory not checked")
     base = os.path.join(work, "native-rss-base")
