@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "RegistryFiles/hive_file.h"
+#include "RegistryFiles/hive_node.h"
+#include "tests/temp_dir.h"
+#include "tests/tools/hive_fixture.h"
+
 namespace platform {
 namespace {
 
@@ -107,6 +112,23 @@ TEST(HiveCells, MatchesNamesInAnyLetterCase) {
   ASSERT_TRUE(cells.KeyName(4096 + 0x180, &name));
   EXPECT_TRUE(name.Matches(u"\u00E9T\u00C9"));
   EXPECT_FALSE(cells.KeyName(4096u + 0x7FFFFF00u, &name));
+}
+
+// A file cut inside its last bin reads up to the cut; the bin ends with the
+// file, never padded out to the size it claims (64 MB here, for 8 KB).
+TEST(HiveFileTest, ReadsACutLastBinWithoutPaddingItOut) {
+  std::string bytes = hivefix::MakeHive("v1", true);
+  const std::size_t last = 2 * kBaseBlockSize;  // the second bin: Version's data
+  const std::uint32_t claimed = 64u << 20;
+  for (int i = 0; i < 4; ++i) bytes[last + 8 + i] = static_cast<char>(claimed >> (8 * i));
+  bytes.resize(last + 100);
+  const TempDir dir;
+  dir.Write("SOFTWARE", bytes);
+  const std::unique_ptr<HiveFile> hive = OpenHive(dir.Path("SOFTWARE"));
+  ASSERT_NE(hive, nullptr);
+  EXPECT_LE(hive->imageSize(), last + kBaseBlockSize);
+  EXPECT_EQ(ReadDword(*hive, hivex_root(hive->get()), u"Stamp"), 0x12345678u);
+  EXPECT_FALSE(ReadText(*hive, hivex_root(hive->get()), u"Version"));
 }
 
 }  // namespace

@@ -37,8 +37,6 @@ bool ReadAll(int fd, std::string* out) {
 }
 
 constexpr std::size_t kPage = 4096;
-// How far a hive bin cut short by the end of the file is padded out.
-constexpr std::size_t kMaxPadding = 64u << 20;
 
 void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
@@ -49,9 +47,9 @@ bool IsBinAt(const std::string& bytes, std::size_t at) {
          Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 4) == at - kPage;
 }
 
-// In the bin at `bin`, a cell that runs past `cut` becomes free: its bytes
-// were lost, so it reads as missing rather than as zeros.
-void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
+// In the bin at `bin`, a cell that runs past `cut` becomes free up to the
+// bin's new end: its bytes were lost, so it reads as missing, not as zeros.
+void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut, std::size_t end) {
   std::size_t at = bin + 32;
   while (at + 4 <= cut) {
     const std::int64_t raw =
@@ -59,7 +57,7 @@ void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
     const auto size = static_cast<std::size_t>(raw < 0 ? -raw : raw);
     if (size < 8 || size % 8 != 0) return;
     if (at + size > cut) {
-      PutLe32(bytes, at, static_cast<std::uint32_t>(size));
+      PutLe32(bytes, at, static_cast<std::uint32_t>(end - at));
       return;
     }
     at += size;
@@ -68,8 +66,9 @@ void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut) {
 
 // Makes the chain of hive bins one hivex can follow: a bin whose size is
 // wrong ends where the next bin starts, and the last one, cut short by the
-// end of the file, is padded with zeros (no cells). Every step moves on by
-// at least a page.
+// end of the file, ends there, padded with zeros to a page: never to the
+// size it claims, which a few corrupt bytes could make gigabytes. Every
+// step moves on by at least a page.
 void MendBins(std::string& bytes) {
   std::size_t at = kPage;
   while (IsBinAt(bytes, at)) {
@@ -81,10 +80,8 @@ void MendBins(std::string& bytes) {
     }
     std::size_t next = at + kPage;
     while (next < bytes.size() && !IsBinAt(bytes, next)) next += kPage;
-    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at &&
-        size - (bytes.size() - at) <= kMaxPadding) {
-      next = at + size;  // the file was cut inside this bin
-      FreeCellsCut(bytes, at, bytes.size());
+    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at) {
+      FreeCellsCut(bytes, at, bytes.size(), next);  // the file was cut inside this bin
     }
     bytes.resize(std::max(next, bytes.size()), '\0');
     PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
