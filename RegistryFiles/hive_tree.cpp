@@ -44,15 +44,6 @@ struct Mount {
   KeyRef to;
 };
 
-U16 Units(const std::string& data) {
-  U16 units(data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
-  }
-  return units;
-}
-
 }  // namespace
 
 class HiveTree::Impl {
@@ -226,7 +217,7 @@ class HiveTree::Impl {
     if (depth > kMaxLinkDepth || !h || !ReadRawValue(hive, h, &v) || v.type != kRegLink) {
       return std::nullopt;
     }
-    const U16 target = Units(v.data);
+    const U16 target = UnitsOf(v.data);
     static const U16 kRoot = u"\\registry\\";
     if (target.size() < kRoot.size() || FoldCase(target.substr(0, kRoot.size())) != kRoot) {
       return std::nullopt;
