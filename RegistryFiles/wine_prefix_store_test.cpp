@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -252,6 +253,23 @@ TEST(WineRegistryTest, UnreadablePrefixesReadAsEmpty) {
   EXPECT_EQ(Open(store, kMachine, "A"), "<missing>");
   EXPECT_EQ(Query(store, "\\Registry\\User\\.Default\\Kept", "v"), std::string("1\0", 2));
   EXPECT_EQ(Open(store, "\\Registry\\User\\.Default", "Gone"), "<missing>");
+}
+
+// A megabyte of noise (no backslash, so no line continues onto the next)
+// costs nothing but itself: the key after it reads as written.
+TEST(WineRegistryTest, NoiseInAFileLeavesTheRestReadable) {
+  std::string noise;
+  std::uint32_t x = 12345;
+  while (noise.size() < (1u << 20)) {
+    x = x * 1103515245u + 12345u;
+    const char c = static_cast<char>(x >> 24);
+    noise += c == '\\' ? '\n' : c;
+  }
+  TempPrefix prefix;
+  prefix.Write("system.reg", "WINE REGISTRY Version 2\n" + noise + "\n[After] 1\n\"v\"=\"ok\"\n");
+  WinePrefixStore store(prefix.dir());
+  EXPECT_EQ(Query(store, kMachine + "\\After", "v"), std::string("ok\0", 3));
+  EXPECT_EQ(Open(store, kMachine, "Nowhere"), "<missing>");
 }
 
 TEST(WineRegistryTest, NarrowsStringsAsWineDoes) {
