@@ -13,21 +13,14 @@ import subprocess
 import sys
 import tempfile
 
+from harness import snapshot
+
 # kind: (what it is, the start of the one warning expected or None)
 CASES = {
     "new": ("with LOG1 and LOG2 in the new format", None),
     "old": ("with an old-format LOG", None),
     "none": ("without a log", "hivTAP: ruche sale (journaux non appliqu"),
 }
-
-
-def snapshot(folder):
-    files = {}
-    for name in sorted(os.listdir(folder)):
-        path = os.path.join(folder, name)
-        with open(path, "rb") as f:
-            files[name] = (f.read(), os.stat(path).st_mtime_ns)
-    return files
 
 
 def run_case(hivtap, maker, kind, warning, root):

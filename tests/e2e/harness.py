@@ -182,6 +182,17 @@ def prepare(case, directory):
             f.write(data)
 
 
+def snapshot(root):
+    """Every file under root with its bytes and modification time."""
+    found = {}
+    for top, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(top, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, root)] = (f.read(), os.stat(path).st_mtime_ns)
+    return found
+
+
 def tree(directory):
     found = {}
     for root, _, names in os.walk(directory):

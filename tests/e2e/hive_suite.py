@@ -8,6 +8,7 @@ import struct
 import subprocess
 
 import hive_fixture as hf
+from harness import snapshot
 import seed
 
 SOFTWARE = "Windows/System32/config/SOFTWARE"
@@ -130,17 +131,6 @@ class Runner:
             with open(out, "rb") as f:
                 data = f.read()
         return r.returncode, r.stdout, r.stderr, data
-
-
-def snapshot(root):
-    """Every file under root with its bytes and modification time."""
-    found = {}
-    for top, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(top, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, root)] = (f.read(), os.stat(path).st_mtime_ns)
-    return found
 
 
 def lines(*items):
