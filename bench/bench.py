@@ -27,7 +27,7 @@ def machine():
     mem = 0
     with open("/proc/meminfo") as f:
         mem = int(next(l.split()[1] for l in f if l.startswith("MemTotal"))) // 1024
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run(fixtures.WINE + ["--version"], capture_output=True, text=True).stdout.strip()
     return "%d cores (nproc), %s, %d MB memory, %s, %s" % (
         os.cpu_count(), cpu, mem, platform.platform(terse=True), wine or "no wine")
 

@@ -69,6 +69,11 @@ def last_string_value(reg_file):
     return found
 
 
+# Starts Wine the way this host can: see scripts/wine.sh.
+WINE = ["bash", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts",
+                             "wine.sh")]
+
+
 def wine_env(prefix):
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LC_ALL="C.UTF-8")
     env.pop("HIVTAP_REGISTRY", None)
@@ -113,7 +118,7 @@ class Context:
         os.mkdir(prefix)
         print("making a fresh Wine prefix (wineboot takes about a minute)", flush=True)
         env = wine_env(prefix)
-        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+        subprocess.run(WINE + ["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=600, check=True)
         # The registry files are written lazily.
         subprocess.run(["wineserver", "-w"], env=env, timeout=600, check=True)

@@ -6,7 +6,7 @@ import re
 import shutil
 import subprocess
 
-from fixtures import last_string_value, wine_env
+from fixtures import WINE, last_string_value, wine_env
 from measure import Pairs, Series, paired, rounds, run
 from rows import Result, Unmeasurable, mb, ms, row, secs, spread, times, us
 
@@ -66,7 +66,7 @@ def single_hklm(ctx):
         times(floor.ratio()), "≤ 2x", floor.ratio() <= 2)]
 
     ctx.warm(prefix)
-    query = ["wine", "reg", "query", "HKLM\\" + key, "/v", name, "/reg:64"]
+    query = WINE + ["reg", "query", "HKLM\\" + key, "/v", name, "/reg:64"]
     wine = lambda: run(query, env=wine_env(prefix), cwd=ctx.work)
     peer = paired(lookup, wine, ctx.repeats(), warmup=2)
     faster = 1 / peer.ratio()
@@ -314,7 +314,7 @@ def exe_under_wine(ctx):
         def go():
             if os.path.exists(ctx.path(output)):
                 os.remove(ctx.path(output))
-            return run(["wine", program] + args + [output], env=env, cwd=ctx.work)
+            return run(WINE + [program] + args + [output], env=env, cwd=ctx.work)
 
         return go
 
@@ -325,7 +325,7 @@ def exe_under_wine(ctx):
         for line in lines[:calls]:
             key, value = line.rsplit("\\", 1)
             # reg query fails on the empty strings (V4) but reads them all the same.
-            r = run(["wine", "reg", "query", key, "/v", value, "/reg:64"], env=env, cwd=ctx.work,
+            r = run(WINE + ["reg", "query", key, "/v", value, "/reg:64"], env=env, cwd=ctx.work,
                     check=False)
             total += r.seconds
             peak = max(peak, r.rss_kb)
@@ -369,7 +369,7 @@ def server_requests(ctx, prefix, lines, programs):
     with open(log, "wb") as err:
         subprocess.Popen(["wineserver", "-f", "-d1", "-p"], env=env, stdout=subprocess.DEVNULL,
                          stderr=err)
-    run(["wine", "cmd", "/c", "exit"], env=env, cwd=ctx.work)  # the services start once
+    run(WINE + ["cmd", "/c", "exit"], env=env, cwd=ctx.work)  # the services start once
     counts = {}
     for size in (100, 200):
         name = "values%d.txt" % size
@@ -378,7 +378,7 @@ def server_requests(ctx, prefix, lines, programs):
         for label, argv in programs:
             with open(log, "rb") as f:
                 before = f.read().count(b"\n")
-            run(["wine"] + [a.replace("%s", name) for a in argv] + ["requests.txt"], env=env,
+            run(WINE + [a.replace("%s", name) for a in argv] + ["requests.txt"], env=env,
                 cwd=ctx.work)
             seen, threads = {}, set()
             with open(log, encoding="latin-1") as f:

@@ -13,7 +13,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX=$(mktemp -d /tmp/hivtap-prefix.XXXXXX)
   export WINEPREFIX
   trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
-  wineboot -i >/dev/null 2>&1
+  bash scripts/wine.sh wineboot -i >/dev/null 2>&1
 fi
 
 work=$(mktemp -d /tmp/hivtap-run.XXXXXX)
@@ -27,8 +27,9 @@ KEYS
 args=("$@")
 [ ${#args[@]} -gt 0 ] || args=(/L:keys.txt /N)
 
-echo "== hivtap.exe under Wine"
-(cd "$work" && wine "$OLDPWD/build/win64/hivtap.exe" "${args[@]}" result-win64.txt)
+echo "== hivtap.exe under Wine ($(bash scripts/wine.sh --host))"
+(cd "$work" && bash "$OLDPWD/scripts/wine.sh" "$OLDPWD/build/win64/hivtap.exe" "${args[@]}" \
+  result-win64.txt)
 # wineserver writes the registry files lazily.
 wineserver -w
 echo "== native hivtap on $WINEPREFIX"

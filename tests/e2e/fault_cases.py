@@ -12,7 +12,7 @@ import sys
 
 import cases
 from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL
-from harness import WINE_TIMEOUT, Case, prepare, read_or_empty, show, verify, winpath
+from harness import WINE, WINE_TIMEOUT, Case, prepare, read_or_empty, show, verify, winpath
 
 L9 = K + b"\\Lines\\L9"
 L9_LINE = cases.L9_LINE
@@ -366,7 +366,7 @@ def windows_read_only(tally, prefix, hivtap, work, label):
             WALL, SZ, b"HKLM\\Software\\hivtap-e2e\\View", K + b"\\Nope\\Nope")))
     env = prefix.env()
     env["WINEDEBUG"] = "trace+reg"
-    r = subprocess.run(["wine", hivtap, "/S", "/N", "/L:l.lst"], cwd=directory, env=env,
+    r = subprocess.run(WINE + [hivtap, "/S", "/N", "/L:l.lst"], cwd=directory, env=env,
                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                        timeout=WINE_TIMEOUT, check=False)
     name = "%s: read-only registry access" % label

@@ -12,6 +12,20 @@ from dataclasses import dataclass, field
 import seed
 
 WINE_TIMEOUT = 120
+# Starts Wine the way this host can: see scripts/wine.sh.
+WINE = ["bash", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                             "wine.sh")]
+# The exit code of a run that this host cannot make (a 32-bit program where
+# only 64-bit ones run); ctest reports it as skipped.
+SKIP = 77
+
+
+def wine_host():
+    """How Wine runs here, and None when 32-bit programs can run, else why not."""
+    host = subprocess.run(WINE + ["--host"], stdout=subprocess.PIPE, check=True)
+    r = subprocess.run(WINE + ["--can-run-32"], stdout=subprocess.PIPE, check=False)
+    why = r.stdout.decode("ascii", "replace").strip() if r.returncode else None
+    return host.stdout.decode("ascii", "replace").strip(), why
 
 
 def winpath(path):
@@ -65,14 +79,15 @@ class Prefix:
     """The Wine prefix named by WINEPREFIX, or a temporary one made here and
     removed at the end."""
 
-    def __init__(self, work):
+    def __init__(self, work, seeder=None):
+        self.seeder = seeder
         self.made = False
         self.path = os.environ.get("WINEPREFIX", "")
         if not self.path:
             self.path = tempfile.mkdtemp(prefix="hivtap-e2e-prefix-")
             self.made = True
             print("making a Wine prefix in", self.path)
-            subprocess.run(["wineboot", "-i"], env=self.env(), stdout=subprocess.DEVNULL,
+            subprocess.run(WINE + ["wineboot", "-i"], env=self.env(), stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=300, check=True)
             self.sync()
         self.work = work
@@ -95,20 +110,28 @@ class Prefix:
     def wine(self, args, **kw):
         kw.setdefault("timeout", WINE_TIMEOUT)
         kw.setdefault("stdin", subprocess.DEVNULL)
-        return subprocess.run(["wine"] + args, env=self.env(kw.pop("locale", "C.UTF-8")), **kw)
+        env = kw.pop("env", None) or self.env(kw.pop("locale", "C.UTF-8"))
+        return subprocess.run(WINE + args, env=env, **kw)
 
     def seed(self):
-        """Writes the test values with one import of a .reg file."""
-        path = os.path.join(self.work, "seed.reg")
+        """Writes the test values, after removing every scratch key."""
+        self.write_values(seed.SCRATCH_KEYS, seed.VALUES)
+
+    def write_values(self, deletes, values):
+        """Deletes the keys named in `deletes` (full paths), then writes
+        `values` (full key path, name, type, data) with their exact bytes
+        through hivtap_seed.exe, which reads each one back."""
+        if not self.seeder or not os.path.isfile(self.seeder):
+            raise RuntimeError("hivtap_seed.exe of the win64 build is missing (%s): build it "
+                               "first (scripts/build.sh)" % self.seeder)
+        path = os.path.join(self.work, "seed%d.txt" % len(os.listdir(self.work)))
         with open(path, "wb") as f:
-            f.write(seed.reg_file_bytes())
-        # "wine" starts Wine's own programs as 32-bit ones: the import names the
-        # 64-bit view, where a 64-bit program finds the keys.
-        r = self.wine(["reg", "import", winpath(path), "/reg:64"], stdout=subprocess.PIPE,
+            f.write(seed.seed_records(deletes, values))
+        r = self.wine([self.seeder, winpath(path)], stdout=subprocess.PIPE,
                       stderr=subprocess.STDOUT)
         if r.returncode != 0:
-            raise RuntimeError("reg import failed with exit code %d: %s" % (
-                r.returncode, r.stdout.decode("ascii", "replace")))
+            raise RuntimeError("hivtap_seed failed with exit code %d: %s" % (
+                r.returncode, r.stdout.decode("ascii", "replace")[:2000]))
 
     def reg_files(self):
         files = {}

@@ -5,7 +5,6 @@ under Wine and by the native build, must give the same output files."""
 import os
 import subprocess
 
-import harness
 import hive_fixture as hf
 import seed
 from hive_suite import (DEFAULT, REG_DWORD, REG_SZ, SOFTWARE, SYSTEM, Runner, drive_hives, dword,
@@ -73,28 +72,15 @@ def differential_group(tally, args, prefix, work):
         tally.check("win64 hivtap.exe is built", False, "%s is missing" % args.windows_hivtap)
         return
     entries = differential_entries()
-    # Into the prefix: one Unicode .reg import.
-    text = ["Windows Registry Editor Version 5.00", ""]
-    # A shared prefix may hold the keys of an earlier run: each scratch key
-    # (the first part named hivtap-...) goes first.
+    # Into the prefix. A shared prefix may hold the keys of an earlier run:
+    # each scratch key (the first part named hivtap-...) goes first.
     scratch = set()
     for root, key, _, _, _ in entries:
         parts = key.split("\\")
         first = next(i for i, part in enumerate(parts) if "hivtap" in part)
-        scratch.add((root, "\\".join(parts[:first + 1])))
-    for root, key in sorted(scratch):
-        text += ["[-%s\\%s]" % (root, key), ""]
-    for root, key, name, kind, data in entries:
-        text.append("[%s\\%s]" % (root, key))
-        head = "@" if name == "" else '"%s"' % hf._escape(name)
-        text += seed._hex_lines("%s=hex(%x):" % (head, kind), data)
-        text.append("")
-    reg = os.path.join(work, "hive-diff.reg")
-    with open(reg, "wb") as f:
-        f.write(b"\xff\xfe" + "\r\n".join(text + [""]).encode("utf-16-le"))
-    r = prefix.wine(["reg", "import", harness.winpath(reg), "/reg:64"], stdout=subprocess.PIPE,
-                    stderr=subprocess.STDOUT)
-    tally.equal("hive differential: reg import", r.returncode, 0)
+        scratch.add(root + "\\" + "\\".join(parts[:first + 1]))
+    prefix.write_values(sorted(scratch), [(root + "\\" + key, name, kind, data)
+                                          for root, key, name, kind, data in entries])
     # Into the hives of a drive.
     hives = drive_hives(users=("anna",))
     place = {"HKEY_LOCAL_MACHINE\\SOFTWARE": SOFTWARE, "HKEY_LOCAL_MACHINE\\SYSTEM": SYSTEM,

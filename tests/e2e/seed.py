@@ -1,6 +1,6 @@
-"""Registry values the end-to-end tests read, written to a Wine prefix with
-one regedit import (a Unicode .reg file). The import first deletes every
-scratch key, so running it again gives the same registry."""
+"""Registry values the end-to-end tests read, written to a Wine prefix by
+hivtap_seed.exe with their exact bytes. Every scratch key is deleted first,
+so seeding again gives the same registry."""
 
 import struct
 
@@ -154,41 +154,19 @@ VALUES += [
 ]
 
 
-def _escape(name):
-    return name.replace("\\", "\\\\").replace('"', '\\"')
+def _hex(data):
+    return data.hex() if data else "-"
 
 
-def _hex_lines(head, data):
-    """The value line as regedit writes it: hex(type):aa,bb,... with
-    continuation lines."""
-    parts = ["%02x" % b for b in data]
+def seed_records(deletes, values):
+    """The input of hivtap_seed.exe: deletes first, then the values, each
+    name as the hexadecimal of its UTF-16LE bytes."""
     lines = []
-    line = head
-    for i, part in enumerate(parts):
-        piece = part + ("," if i + 1 < len(parts) else "")
-        if len(line) + len(piece) > 76:
-            lines.append(line + "\\")
-            line = "  "
-        line += piece
-    lines.append(line)
-    return lines
-
-
-def reg_file_bytes():
-    """The whole import, as a Unicode .reg file."""
-    out = ["Windows Registry Editor Version 5.00", ""]
-    for key in SCRATCH_KEYS:
-        out += ["[-%s]" % key, ""]
-    keys = []
-    by_key = {}
-    for key, name, kind, data in VALUES:
-        if key not in by_key:
-            keys.append(key)
-            by_key[key] = []
-        by_key[key].append((name, kind, data))
-    for key in keys:
-        out.append("[%s]" % key)
-        for name, kind, data in by_key[key]:
-            out += _hex_lines('"%s"=hex(%x):' % (_escape(name), kind), data)
-        out.append("")
-    return b"\xff\xfe" + "\r\n".join(out + [""]).encode("utf-16-le")
+    for key in deletes:
+        root, _, subkey = key.partition("\\")
+        lines.append("D %s %s" % (root, _hex(utf16(subkey))))
+    for key, name, kind, data in values:
+        root, _, subkey = key.partition("\\")
+        lines.append("V %s %s %s %x %s" % (root, _hex(utf16(subkey)), _hex(utf16(name)), kind,
+                                           _hex(data)))
+    return "".join(line + "\r\n" for line in lines).encode("ascii")
