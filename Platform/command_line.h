@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +17,15 @@ std::string RawCommandLine();
 // on POSIX): true when one was given and handled, and the run is then over
 // with `*exitCode`.
 bool RunPlatformOptions(int* exitCode);
+
+// Lines that follow the help screen when it was asked for in the
+// platform's own way (--help or -h on POSIX); none otherwise.
+std::vector<std::string> HelpAddendum();
+
+// After the tool's message on a missing list file: names the file as it was
+// given, on standard error (POSIX, where the message alone leaves a script's
+// user guessing); nothing on Windows.
+void NoteMissingListFile();
 
 // Ends the process with `code`, as ExitProcess does.
 [[noreturn]] void ExitProcess(int code);

@@ -39,14 +39,33 @@ bool IsToolOption(const std::string& arg) {
   return upper == "/N" || upper == "/S" || upper == "/?" || upper.compare(0, 3, "/L:") == 0;
 }
 
-// An absolute path that the tool would take for an unknown option. "/X" and
-// glued options such as "/n/s" stay options: their directory part is the
-// root or does not exist.
-bool IsAbsoluteFileName(const std::string& arg) {
+// An argument beginning with "/" that can only be a path: a separator, "/"
+// or "\\", follows its first segment. Single segments such as "/X" or
+// "//x.txt", and glued options such as "/n/s", stay options, as on Windows.
+bool IsPathArgument(const std::string& arg) {
   if (arg.empty() || arg[0] != '/' || IsToolOption(arg)) return false;
-  const std::size_t slash = arg.rfind('/');
-  struct stat st;
-  return slash > 0 && stat(arg.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::string path = arg;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  const std::size_t start = path.find_first_not_of('/');
+  if (start == std::string::npos || path.find('/', start) == std::string::npos) return false;
+  for (std::size_t at = start; at < path.size();) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string segment = path.substr(at, end - at);
+    if (!segment.empty() && !IsToolOption("/" + segment)) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+bool IsHelpOption(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+// Writes `ansi` and a line end to standard error, in the terminal's charset.
+void Complain(const std::string& ansi) {
+  const std::string line = AnsiToLocale(ansi) + "\n";
+  File::Standard(StdStream::kError).Write(line.data(), line.size());
 }
 
 }  // namespace
@@ -69,9 +88,9 @@ std::string RawCommandLine() {
       if (c != '"') unquoted += c;
     }
     std::string arg = Utf8ToAnsi(unquoted);
-    if (!first && (unquoted == "--help" || unquoted == "-h")) {
+    if (!first && IsHelpOption(unquoted)) {
       arg = "/?";
-    } else if (!first && IsAbsoluteFileName(unquoted)) {
+    } else if (!first && IsPathArgument(unquoted)) {
       // Its Windows spelling is a positional argument; the file layer maps
       // the backslashes back.
       for (char& c : arg) {
@@ -92,13 +111,49 @@ std::string RawCommandLine() {
 bool RunPlatformOptions(int* exitCode) {
   const std::vector<std::string>& args = Arguments();
   bool version = false;
-  for (std::size_t i = 1; i < args.size(); ++i) version = version || args[i] == "--version";
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    version = version || args[i] == "--version";
+    // A typo such as --hlep would otherwise pass for a file name.
+    if (args[i].compare(0, 2, "--") == 0 && args[i] != "--version" && !IsHelpOption(args[i])) {
+      Complain("hivTAP: option inconnue : " + Utf8ToAnsi(args[i]) + " (voir hivtap --help)");
+      *exitCode = 1;
+      return true;
+    }
+  }
   if (!version) return false;
   const RegistrySource source = LocateRegistrySource();
   const std::string text = "hivtap " HIVTAP_VERSION "\nregistry: " + source.folder + " (" +
                            SourceKindName(source.kind) + ")\n";
   *exitCode = File::Standard(StdStream::kOutput).Write(text.data(), text.size()) ? 0 : 1;
   return true;
+}
+
+std::vector<std::string> HelpAddendum() {
+  const std::vector<std::string>& args = Arguments();
+  bool asked = false;
+  for (std::size_t i = 1; i < args.size(); ++i) asked = asked || IsHelpOption(args[i]);
+  if (!asked) return {};
+  return {
+      " ",
+      "Sous Linux, le Registre lu est celui d'un dossier :",
+      "  HIVTAP_REGISTRY : pr\xE9"
+      "fixe Wine, lecteur Windows, dossier ou fichier de ruches",
+      "  WINEPREFIX      : pr\xE9"
+      "fixe Wine, sans HIVTAP_REGISTRY (d\xE9"
+      "faut : ~/.wine)",
+      "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
+      "  --version       : version et source du Registre qui serait lue",
+  };
+}
+
+void NoteMissingListFile() {
+  std::string name;
+  for (const std::string& arg : Arguments()) {
+    if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == ':') {
+      name = arg.substr(3);
+    }
+  }
+  Complain("hivTAP: fichier de liste introuvable : " + Utf8ToAnsi(name));
 }
 
 void ExitProcess(int code) { std::exit(code); }

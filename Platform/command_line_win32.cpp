@@ -11,6 +11,10 @@ std::string RawCommandLine() { return GetCommandLineA(); }
 
 bool RunPlatformOptions(int*) { return false; }
 
+std::vector<std::string> HelpAddendum() { return {}; }
+
+void NoteMissingListFile() {}
+
 void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Platform/codepage.h"
+#include "Platform/command_line.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 
@@ -134,6 +135,9 @@ void ShowUsage(TTextStream& console) {
   for (const char* line : kUsageLines) {
     // The lines of one blank are written as they are.
     const std::string text = line;
+    console.WriteLine(text == " " ? text : ConvertConsoleText(0, text));
+  }
+  for (const std::string& text : platform::HelpAddendum()) {
     console.WriteLine(text == " " ? text : ConvertConsoleText(0, text));
   }
 }

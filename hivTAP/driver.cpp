@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "Platform/command_line.h"
 #include "Platform/file.h"
 #include "Platform/registry.h"
 #include "RunTime/exception.h"
@@ -53,6 +54,7 @@ void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
 void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   if (!platform::FileExists(RunSettings.ListFileName)) {
     console.WriteLine(ConvertConsoleText(0, kListFileMissing));
+    platform::NoteMissingListFile();
     return;
   }
   TTextStream listFile;

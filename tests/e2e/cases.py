@@ -46,6 +46,12 @@ HELP = con(
     b"             hivtap /l:hivtap_winversion.txt /n /s result.txt\r\n",
 )
 
+def missing_list(name):
+    """Standard error of a run whose list file is missing: the native build
+    names the file."""
+    return {"utf8": b"hivTAP: fichier de liste introuvable : " + name + b"\n"}
+
+
 MISSING_LIST = con(b"hivTAP: le fichier sp\x82cifi\x82 n'existe pas\r\n",
                    b"hivTAP: le fichier sp\xc3\xa9cifi\xc3\xa9 n'existe pas\r\n")
 OUTPUT_FAILED = con(b"hivTAP: Erreur dans la cr\x82ation du fichier de sortie\r\n",
@@ -402,16 +408,19 @@ def output_file_cases(sep):
         Case("existing output file found in another letter case", args=[WALL, b"out.txt"],
              files={"OUT.TXT": b"x\r\n"}, out=b"fond.bmp\r\n",
              after={"OUT.TXT": b"x\r\nfond.bmp\r\n"}),
-        Case("missing list file", args=[b"/L:absent.lst"], out=MISSING_LIST, after={OUT: b""}),
+        Case("missing list file", args=[b"/L:absent.lst"], out=MISSING_LIST,
+             err=missing_list(b"absent.lst"), after={OUT: b""}),
         Case("missing list file with /S and an output name, existing file kept",
              args=[b"/S", b"/L:absent.lst", b"out.txt"], files={"out.txt": b"old"},
-             out=MISSING_LIST),
+             out=MISSING_LIST, err=missing_list(b"absent.lst")),
         Case("/L: with a wildcard pattern that matches nothing", args=[b"/L:*.lst"],
-             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, after={OUT: b""}),
-        Case("/L: with a wildcard pattern that matches a file", args=[b"/L:*.txt"],
-             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, after={OUT: b""}),
-        Case("/L: naming a directory", args=[b"/L:keys"], dirs=["keys"], out=MISSING_LIST,
+             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"*.lst"),
              after={OUT: b""}),
+        Case("/L: with a wildcard pattern that matches a file", args=[b"/L:*.txt"],
+             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"*.txt"),
+             after={OUT: b""}),
+        Case("/L: naming a directory", args=[b"/L:keys"], dirs=["keys"], out=MISSING_LIST,
+             err=missing_list(b"keys"), after={OUT: b""}),
         Case("output file in a missing directory",
              args=[WALL, ("nodir" + sep + "out.txt").encode("ascii")],
              code=1, out=OUTPUT_FAILED),

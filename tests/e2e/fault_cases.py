@@ -11,7 +11,7 @@ import subprocess
 import sys
 
 import cases
-from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL
+from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL, missing_list
 from harness import WINE, WINE_TIMEOUT, Case, prepare, read_or_empty, show, verify, winpath
 
 L9 = K + b"\\Lines\\L9"
@@ -31,11 +31,12 @@ def name_cases(sep):
              out=OUTPUT_FAILED),
         Case("output name of 5,000 bytes", args=[WALL, b"x" * 5000], code=1, out=OUTPUT_FAILED),
         Case("list name of 5,000 bytes names no file", args=[b"/L:" + b"k" * 5000],
-             out=MISSING_LIST, after={OUT: b""}),
+             out=MISSING_LIST, err=missing_list(b"k" * 5000), after={OUT: b""}),
         Case("output name holding *", args=[WALL, b"out*.txt"], code=1, out=OUTPUT_FAILED),
         Case("output name holding ?", args=[WALL, b"out?.txt"], code=1, out=OUTPUT_FAILED),
         Case("list name holding ? is no file, even one on disk", args=[b"/L:k?ys.lst"],
-             files={"k?ys.lst": SZ + b"\r\n"}, out=MISSING_LIST, after={OUT: b""}),
+             files={"k?ys.lst": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"k?ys.lst"),
+             after={OUT: b""}),
         Case("list file that fails to read (EIO)",
              args=[b"/L:" + sep.join(["", "proc", "self", "mem"]).encode("ascii")],
              code=1, out=OUTPUT_FAILED, after={OUT: b""}),

@@ -164,6 +164,8 @@ class Case:
     files: files made in the directory before the run (relative path: bytes).
     out: expected standard output, bytes; or a dict by console charset
     ("437", "850", "utf8") when it differs.
+    err: expected standard error, likewise; a dict gives no bytes for a
+    console it does not name.
     after: expected files after the run beyond the input files, which must
     stay unchanged; None means the file must not exist. No other file may
     appear.
@@ -235,7 +237,8 @@ def verify(tally, label, case, console, code, out, err, directory):
         tally.check(name + " [standard error]", err != b"" and err.endswith(b"\r\n"),
                     "expected a failure report ended by CR LF, got " + show(err))
     else:
-        tally.equal(name + " [standard error]", err, case.err)
+        expected_err = case.err.get(console, NO_ERROR) if isinstance(case.err, dict) else case.err
+        tally.equal(name + " [standard error]", err, expected_err)
     expected = dict(case.files)
     for path, data in case.after.items():
         if data is None:

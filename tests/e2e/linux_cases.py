@@ -12,6 +12,15 @@ from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
 from harness import Case, read_or_empty, tree
 
 LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
+# --help and -h: the help screen, then what only the native build has.
+HELP_LINUX = HELP["utf8"] + "".join(line + "\r\n" for line in [
+    " ",
+    "Sous Linux, le Registre lu est celui d'un dossier :",
+    "  HIVTAP_REGISTRY : pr\u00e9fixe Wine, lecteur Windows, dossier ou fichier de ruches",
+    "  WINEPREFIX      : pr\u00e9fixe Wine, sans HIVTAP_REGISTRY (d\u00e9faut : ~/.wine)",
+    "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
+    "  --version       : version et source du Registre qui serait lue",
+]).encode("utf-8")
 
 
 def file_name_cases():
@@ -91,36 +100,50 @@ def _fresh(work, name):
 
 
 def absolute_path_group(tally, program, prefix, work):
-    """An absolute path is a file name where its directory exists."""
+    """An argument with a separator after its first segment is a path; a
+    single segment such as /X stays an unknown option."""
     target = _fresh(work, "abs-target")
     os.makedirs(os.path.join(target, "with blank"))
+    os.makedirs(os.path.join(target, "sub"))
     key = WALL.decode()
+    at_root = "/hivtap-e2e-%d.txt" % os.getpid()
     runs = [
-        ("output file named by an absolute path", [key, target + "/out.txt"],
+        ("output file named by an absolute path", [key, target + "/out.txt"], 0,
          {target + "/out.txt": b"fond.bmp\r\n"}),
         ("absolute path with a blank, after the options", ["/N", key, "/S",
-                                                           target + "/with blank/o.txt"],
+                                                           target + "/with blank/o.txt"], 0,
          {target + "/with blank/o.txt": b"Wallpaper=fond.bmp\r\n"}),
-        ("absolute path in a missing directory stays an unknown option",
-         [key, target + "/nodir/o.txt"], {"hivTAP.txt": b"fond.bmp\r\n"}),
-        ("glued options stay an unknown option", ["/n/s", key], {"hivTAP.txt": b"fond.bmp\r\n"}),
-        ("/L: with an absolute list name", ["/N", "/L:" + target + "/keys.lst"],
+        ("absolute path in a missing directory fails", [key, target + "/nodir/o.txt"], 1, {}),
+        ("absolute directory found in any letter case", [key, target + "/SUB/o.txt"], 0,
+         {target + "/sub/o.txt": b"fond.bmp\r\n"}),
+        ("absolute path with backslashes only",
+         [key, "/" + target[1:].replace("/", "\\") + "\\sub\\b.txt"], 0,
+         {target + "/sub/b.txt": b"fond.bmp\r\n"}),
+        ("glued options stay an unknown option", ["/n/s", key], 0,
+         {"hivTAP.txt": b"fond.bmp\r\n"}),
+        ("one segment after doubled slashes stays an unknown option", [key, "/" + at_root], 0,
+         {"hivTAP.txt": b"fond.bmp\r\n"}),
+        ("doubled slashes alone are no key", ["//", key], 0, {"hivTAP.txt": b"fond.bmp\r\n"}),
+        ("/L: with an absolute list name", ["/N", "/L:" + target + "/keys.lst"], 0,
          {"hivTAP.txt": b"Sz=abc\r\n"}),
     ]
     with open(os.path.join(target, "Keys.lst"), "wb") as f:
         f.write(SZ + b"\r\n")
-    for i, (name, args, expected) in enumerate(runs):
+    for i, (name, args, code, expected) in enumerate(runs):
         directory = _fresh(work, "abs-%d" % i)
         before = tree(target)
-        code, _, err = _run(program, directory, args, {}, prefix)
+        result_code, out, err = _run(program, directory, args, {}, prefix)
         label = "native absolute paths: " + name
-        tally.equal(label + " [exit code]", (code, err), (0, b""))
+        tally.equal(label + " [exit code, standard error]", (result_code, err), (code, b""))
+        if code:
+            tally.equal(label + " [console]", out, OUTPUT_FAILED["utf8"])
         found = {os.path.join(directory, p): d for p, d in tree(directory).items()}
         found.update({os.path.join(target, p): d for p, d in tree(target).items()
                       if before.get(p) != d})
         wanted = {p if p.startswith("/") else os.path.join(directory, p): d
                   for p, d in expected.items()}
         tally.equal(label + " [files written]", found, wanted)
+        tally.check(label + " [nothing at the root]", not os.path.exists(at_root))
         for path in wanted:
             if path.startswith(target) and os.path.exists(path):
                 os.remove(path)
@@ -130,8 +153,8 @@ def help_version_group(tally, program, prefix, work):
     """--help, -h and --version: exit 0, no file."""
     version = b"hivtap 1.2.0.0\nregistry: %s (%s)\n"
     runs = [
-        ("--help", ["--help"], {}, HELP["utf8"]),
-        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, HELP["utf8"]),
+        ("--help", ["--help"], {}, HELP_LINUX),
+        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, HELP_LINUX),
         ("--version", ["--version"], {},
          version % (prefix.path.encode(), b"Wine prefix")),
         ("--version names HIVTAP_REGISTRY before WINEPREFIX", ["/N", "--version"],
@@ -145,6 +168,24 @@ def help_version_group(tally, program, prefix, work):
         result = _run(program, directory, args, env, prefix)
         tally.equal("native %s [exit code, console, standard error]" % name, result, (0, out, b""))
         tally.equal("native %s [no file]" % name, tree(directory), {})
+
+
+def typo_group(tally, program, prefix, work):
+    """An argument beginning with -- that is no option of the native build is
+    a usage error, never a file name: a message naming it, exit 1, no file."""
+    unknown = b"hivTAP: option inconnue : %s (voir hivtap --help)\n"
+    runs = [
+        ("--hlep", ["--hlep"], b"--hlep"),
+        ("--n before a key", ["--n", WALL.decode()], b"--n"),
+        ("-- alone, after a key and /S", [WALL.decode(), "/S", "--"], b"--"),
+        ("a typo beside --version", ["--version", "--verison"], b"--verison"),
+    ]
+    for i, (name, args, arg) in enumerate(runs):
+        directory = _fresh(work, "typo-%d" % i)
+        result = _run(program, directory, args, {}, prefix)
+        tally.equal("native typo %s [exit code, console, standard error]" % name, result,
+                    (1, b"", unknown % arg))
+        tally.equal("native typo %s [no file]" % name, tree(directory), {})
 
 
 def missing_registry_group(tally, program, prefix, work):
@@ -195,6 +236,7 @@ def native_groups(tally, runner, program, prefix, work):
     runner.run_cases(tally, "native-run-time", run_time_value_cases())
     absolute_path_group(tally, program, prefix, work)
     help_version_group(tally, program, prefix, work)
+    typo_group(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
 
 
