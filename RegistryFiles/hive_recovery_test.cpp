@@ -1,6 +1,7 @@
 #include "RegistryFiles/hive_recovery.h"
 
 #include <gtest/gtest.h>
+#include <lzma.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,74 @@ TEST(Marvin32Test, MatchesPublishedVectors) {
     EXPECT_EQ(Marvin32(v.seed, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
               v.hash)
         << v.hex;
+  }
+}
+
+// A file of the Windows 10 sample (its README says what recovery gives),
+// unpacked from xz. A missing sample fails the test that reads it.
+class XzReader {
+ public:
+  XzReader() {
+    if (lzma_stream_decoder(&stream_, UINT64_MAX, 0) != LZMA_OK)
+      throw std::runtime_error("no xz decoder");
+  }
+  ~XzReader() { lzma_end(&stream_); }
+  XzReader(const XzReader&) = delete;
+  XzReader& operator=(const XzReader&) = delete;
+
+  std::string Unpack(const std::string& packed) {
+    std::string out;
+    stream_.next_in = reinterpret_cast<const std::uint8_t*>(packed.data());
+    stream_.avail_in = packed.size();
+    for (lzma_ret ret = LZMA_OK; ret != LZMA_STREAM_END;) {
+      std::uint8_t chunk[65536];
+      stream_.next_out = chunk;
+      stream_.avail_out = sizeof chunk;
+      ret = lzma_code(&stream_, LZMA_FINISH);
+      if (ret != LZMA_OK && ret != LZMA_STREAM_END) throw std::runtime_error("bad xz data");
+      out.append(reinterpret_cast<const char*>(chunk), sizeof chunk - stream_.avail_out);
+    }
+    return out;
+  }
+
+ private:
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+};
+
+std::string WindowsSample(const std::string& name) {
+  const std::string path = HIVTAP_SAMPLES_DIR "/windows10-dirty-hive/" + name + ".xz";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("missing sample file " + path);
+  return XzReader().Unpack(std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+std::uint64_t Le64(const char* p) {
+  return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
+
+std::uint64_t LogHash(const char* p, std::size_t n) {
+  return Marvin32(kHiveLogMarvinSeed, reinterpret_cast<const unsigned char*>(p), n);
+}
+
+// The seed against hashes Windows computed: Hash-1 over an entry past its
+// 40-byte header, Hash-2 over its first 32 bytes, for every entry of both logs.
+TEST(Marvin32Test, SeedChecksEntriesWindowsWrote) {
+  struct Log {
+    const char* name;
+    std::size_t entries;
+  } const logs[] = {{"NewDirtyHive.LOG1", 1}, {"NewDirtyHive.LOG2", 3}};
+  for (const Log& l : logs) {
+    const std::string log = WindowsSample(l.name);
+    std::size_t entries = 0;
+    for (std::size_t pos = 512; log.compare(pos, 4, "HvLE") == 0; ++entries) {
+      const char* e = log.data() + pos;
+      const std::uint32_t size = Le32(e + 4);
+      ASSERT_TRUE(size >= 40 && size <= log.size() - pos) << l.name << " at " << pos;
+      EXPECT_EQ(LogHash(e + 40, size - 40), Le64(e + 24)) << l.name << " Hash-1 at " << pos;
+      EXPECT_EQ(LogHash(e, 32), Le64(e + 32)) << l.name << " Hash-2 at " << pos;
+      pos += size;
+    }
+    EXPECT_EQ(entries, l.entries) << l.name;
   }
 }
 
