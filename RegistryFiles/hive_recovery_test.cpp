@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "RegistryFiles/hive_file.h"
 #include "RegistryFiles/hive_log.h"
 #include "RegistryFiles/marvin32.h"
 #include "RegistryFiles/recovered_hive.h"
@@ -136,6 +137,28 @@ TEST(Marvin32Test, SeedChecksEntriesWindowsWrote) {
       pos += size;
     }
     EXPECT_EQ(entries, l.entries) << l.name;
+  }
+}
+
+// The base block checksum has two copies, the hive reader's and the log
+// replay's: both against the blocks Windows wrote, and the replay's own at
+// the two sums that are never stored.
+TEST(BaseBlockChecksumTest, BothCopiesMatchWindowsBlocks) {
+  for (const char* name : {"NewDirtyHive", "NewDirtyHive.LOG1", "NewDirtyHive.LOG2"}) {
+    const std::string block = WindowsSample(name).substr(0, 512);
+    ASSERT_EQ(block.size(), 512u) << name;
+    const std::uint32_t stored = Le32(block.data() + 508);
+    EXPECT_EQ(hivelog::BaseBlockChecksum(block.data()), stored) << name;
+    EXPECT_EQ(BaseBlockChecksum(reinterpret_cast<const unsigned char*>(block.data())), stored)
+        << name;
+  }
+  struct Limit {
+    char first_byte;  // of a block otherwise zero
+    std::uint32_t sum;
+  } const limits[] = {{'\0', 1u}, {'\xFF', 0xFFFFFFFEu}};
+  for (const Limit& l : limits) {
+    const std::string block = std::string(4, l.first_byte) + std::string(508, '\0');
+    EXPECT_EQ(hivelog::BaseBlockChecksum(block.data()), l.sum) << int{l.first_byte};
   }
 }
 
