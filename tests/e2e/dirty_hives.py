@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Dirty hives read through hivtap: a folder of collected hives whose SYSTEM
-is dirty, with new-format logs, an old-format log, or none.
+"""Dirty hives read through hivtap, in a folder of collected hives: a dirty
+SYSTEM that make_dirty_hive wrote, with new-format logs, an old-format log,
+or none; and the dirty NTUSER.DAT that Windows 10 wrote, with its two logs
+or none (unpacked from the samples folder, whose absence is a failure).
 
-  dirty_hives.py --hivtap PROGRAM --maker make_dirty_hive
+  dirty_hives.py --hivtap PROGRAM --maker make_dirty_hive --samples DIR
 
 Checks the value's text, the warnings on standard error, the exit code, and
 that no file of the folder changed. Exit code 1 when a check failed."""
 
 import argparse
+import lzma
 import os
 import subprocess
 import sys
@@ -15,23 +18,29 @@ import tempfile
 
 from harness import snapshot
 
+NOT_APPLIED = "hivTAP: ruche sale (journaux non appliqu"
+
 # kind: (what it is, the start of the one warning expected or None)
-CASES = {
+MADE = {
     "new": ("with LOG1 and LOG2 in the new format", None),
     "old": ("with an old-format LOG", None),
-    "none": ("without a log", "hivTAP: ruche sale (journaux non appliqu"),
+    "none": ("without a log", NOT_APPLIED),
+}
+
+# The Windows 10 sample as a user's hive: Key2 is gone once LOG2 is applied.
+# name: (what it is, its logs, Key2's "v" as read, the warning's start or None)
+SAMPLE = "NewDirtyHive"
+SAMPLE_CASES = {
+    "sample-logs": ("from Windows 10 with its LOG1 and LOG2", (".LOG1", ".LOG2"), "", None),
+    "sample-alone": ("from Windows 10 without its logs", (), "testTEST", NOT_APPLIED),
 }
 
 
-def run_case(hivtap, maker, kind, warning, root):
-    folder = os.path.join(root, kind)
-    os.mkdir(folder)
-    expected = subprocess.run([maker, folder, kind], check=True, capture_output=True,
-                              text=True).stdout.strip()
+def check(hivtap, folder, line, hive, expected, warning):
+    """Reads `line` from the folder; the problems found."""
     before = snapshot(folder)
     env = dict(os.environ, HIVTAP_REGISTRY=folder, LC_ALL="C.UTF-8")
-    done = subprocess.run([hivtap, "HKLM\\SYSTEM\\Version"], env=env, capture_output=True,
-                          timeout=30)
+    done = subprocess.run([hivtap, line], env=env, capture_output=True, timeout=30)
     problems = []
     if done.returncode != 0:
         problems.append("exit code %d" % done.returncode)
@@ -41,26 +50,56 @@ def run_case(hivtap, maker, kind, warning, root):
     if warning is None and lines:
         problems.append("unexpected warnings %r" % lines)
     if warning is not None and (len(lines) != 1 or not lines[0].startswith(warning)
-                                or not lines[0].endswith(os.path.join(folder, "SYSTEM"))):
-        problems.append("warnings %r, expected one naming SYSTEM" % lines)
+                                or not lines[0].endswith(os.path.join(folder, hive))):
+        problems.append("warnings %r, expected one naming %s" % (lines, hive))
     if snapshot(folder) != before:
         problems.append("a file beside the hive changed")
     return problems
+
+
+def made_case(hivtap, maker, kind, warning, folder):
+    expected = subprocess.run([maker, folder, kind], check=True, capture_output=True,
+                              text=True).stdout.strip()
+    return check(hivtap, folder, "HKLM\\SYSTEM\\Version", "SYSTEM", expected, warning)
+
+
+def sample_case(hivtap, samples, logs, expected, warning, folder):
+    for suffix in ("",) + logs:
+        packed = os.path.join(samples, SAMPLE + suffix + ".xz")
+        if not os.path.isfile(packed):
+            return ["sample file missing: %s" % packed]
+        with lzma.open(packed) as f:
+            data = f.read()
+        with open(os.path.join(folder, "NTUSER.DAT" + suffix), "wb") as out:
+            out.write(data)
+    return check(hivtap, folder, "HKCU\\Key2\\v", "NTUSER.DAT", expected, warning)
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hivtap", required=True)
     parser.add_argument("--maker", required=True)
+    parser.add_argument("--samples", required=True,
+                        help="the folder of the Windows 10 dirty hive sample")
     args = parser.parse_args()
+    runs = [(kind, "dirty hive " + what,
+             lambda folder, kind=kind, warning=warning:
+             made_case(args.hivtap, args.maker, kind, warning, folder))
+            for kind, (what, warning) in MADE.items()]
+    runs += [(name, "dirty hive " + what,
+              lambda folder, logs=logs, expected=expected, warning=warning:
+              sample_case(args.hivtap, args.samples, logs, expected, warning, folder))
+             for name, (what, logs, expected, warning) in SAMPLE_CASES.items()]
     failed = 0
     with tempfile.TemporaryDirectory(prefix="hivtap-dirty-") as root:
-        for kind, (what, warning) in CASES.items():
-            problems = run_case(args.hivtap, args.maker, kind, warning, root)
-            print("%s dirty hive %s%s" % ("FAIL" if problems else "ok  ", what,
-                                          ": " + "; ".join(problems) if problems else ""))
+        for name, what, run in runs:
+            folder = os.path.join(root, name)
+            os.mkdir(folder)
+            problems = run(folder)
+            print("%s %s%s" % ("FAIL" if problems else "ok  ", what,
+                               ": " + "; ".join(problems) if problems else ""))
             failed += bool(problems)
-    print("%d passed, %d failed" % (len(CASES) - failed, failed))
+    print("%d passed, %d failed" % (len(runs) - failed, failed))
     return 1 if failed else 0
 
 
