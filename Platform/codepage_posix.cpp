@@ -9,6 +9,20 @@ std::string AnsiToConsole(const std::string& text) { return AnsiToLocale(text); 
 
 std::string ConsoleToAnsi(const std::string& text) { return LocaleToAnsi(text); }
 
+std::string FileTextToAnsi(const std::string& text) {
+  // Most list lines are ASCII, which both charsets spell alike.
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return Utf8ToAnsi(text);
+  }
+  return text;
+}
+
+std::string Utf8TextToAnsi(const std::string& text) { return FileTextToAnsi(text); }
+
+std::string WideToAnsi(const std::u16string& text) {
+  return NarrowToAnsi(text.data(), text.size());
+}
+
 std::string UpperAnsi(const std::string& text) {
   std::string copy = text;
   for (char& c : copy) {

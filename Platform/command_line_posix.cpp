@@ -143,6 +143,8 @@ std::vector<std::string> HelpAddendum() {
       "faut : ~/.wine)",
       "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
       "  --version       : version et source du Registre qui serait lue",
+      "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\xE9"
+      "e UTF-8 ou UTF-16",
   };
 }
 

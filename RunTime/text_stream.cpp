@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "Platform/codepage.h"
 #include "RunTime/exception.h"
 
 namespace {
@@ -25,6 +26,7 @@ void TTextStream::Open(platform::File file, Mode mode, const std::string& what) 
   mode_ = mode;
   pos_ = end_ = 0;
   skipping_ = cutOnFailure_ = false;
+  encoding_ = Encoding::kBytes;
   lineEnds_.reset();
 }
 
@@ -51,6 +53,19 @@ void TTextStream::OpenStandard(platform::StdStream which) {
 
 void TTextStream::OpenRead(const std::string& name) {
   Open(platform::File::OpenRead(name), Mode::kRead, name);
+  PassByteOrderMark();
+}
+
+// Notepad marks UTF-8 files, and PowerShell 5 writes UTF-16LE ones.
+void TTextStream::PassByteOrderMark() {
+  if (!FillBuffer()) return;
+  if (end_ >= 3 && std::memcmp(buffer_, "\xEF\xBB\xBF", 3) == 0) {
+    pos_ = 3;
+    encoding_ = Encoding::kUtf8;
+  } else if (end_ >= 2 && std::memcmp(buffer_, "\xFF\xFE", 2) == 0) {
+    pos_ = 2;
+    encoding_ = Encoding::kUtf16;
+  }
 }
 
 void TTextStream::OpenAppend(const std::string& name) {
@@ -151,8 +166,56 @@ bool TTextStream::FillBuffer() {
 }
 
 bool TTextStream::AtEndOfText() {
+  if (encoding_ == Encoding::kUtf16) {
+    char16_t unit = 0;
+    return !PeekUnit(&unit) || unit == kCtrlZ;
+  }
   if (pos_ == end_ && !FillBuffer()) return true;
   return buffer_[pos_] == kCtrlZ;
+}
+
+bool TTextStream::PeekUnit(char16_t* unit) {
+  while (end_ - pos_ < 2) {
+    // A unit may straddle two reads: its first byte moves to the front.
+    const std::size_t keep = end_ - pos_;
+    if (keep > 0) buffer_[0] = buffer_[pos_];
+    std::size_t done = 0;
+    if (!file_.Read(buffer_ + keep, kBufferSize - keep, &done)) Fail("lecture");
+    pos_ = 0;
+    end_ = keep + done;
+    if (done == 0) return false;  // an odd last byte is no character
+  }
+  *unit = static_cast<char16_t>(static_cast<unsigned char>(buffer_[pos_]) |
+                                static_cast<unsigned char>(buffer_[pos_ + 1]) << 8);
+  return true;
+}
+
+// ReadLinePart for UTF-16LE text: the same rules, unit by unit, and at most
+// `limit` units of text a part.
+bool TTextStream::ReadUnitsPart(std::string& part, std::size_t limit) {
+  std::u16string units;
+  bool ended = true;
+  char16_t unit = 0;
+  while (PeekUnit(&unit)) {
+    if (unit == u'\n') {
+      pos_ += 2;
+      break;
+    }
+    if (unit == kCtrlZ) {
+      if (skipping_) break;
+      skipping_ = true;
+    } else if (unit != u'\r' && !skipping_) {
+      if (units.size() == limit) {
+        ended = false;
+        break;
+      }
+      units.push_back(unit);
+    }
+    pos_ += 2;
+  }
+  if (ended) skipping_ = false;
+  part += platform::WideToAnsi(units);
+  return ended;
 }
 
 std::string TTextStream::ReadLine() {
@@ -162,6 +225,7 @@ std::string TTextStream::ReadLine() {
 }
 
 bool TTextStream::ReadLinePart(std::string& part, std::size_t limit) {
+  if (encoding_ == Encoding::kUtf16) return ReadUnitsPart(part, limit);
   std::size_t taken = 0;
   for (;;) {
     if (pos_ == end_ && !FillBuffer()) break;

@@ -20,8 +20,11 @@ class TTextStream {
 
   // Standard input for reading, or standard output for writing.
   void OpenStandard(platform::StdStream which);
-  // An existing file for reading.
+  // An existing file for reading. A byte order mark at its start is passed
+  // over: after FF FE the text is UTF-16LE, read as text in the ANSI code
+  // page; after EF BB BF it is UTF-8, which Utf8Marked() tells.
   void OpenRead(const std::string& name);
+  bool Utf8Marked() const { return encoding_ == Encoding::kUtf8; }
   // A file for writing at its end, created when absent. When a write to it
   // fails, the file is cut back to the last line end that reached it, never
   // below its size at opening: a torn last line is a corrupted record.
@@ -46,11 +49,15 @@ class TTextStream {
 
  private:
   enum class Mode { kClosed, kRead, kWrite };
+  enum class Encoding { kBytes, kUtf8, kUtf16 };
 
   void Open(platform::File file, Mode mode, const std::string& what);
   void FlushBuffer();
   bool WriteBuffer();  // false on failure; empties the buffer either way
   bool FillBuffer();   // false at the end of the file
+  void PassByteOrderMark();
+  bool PeekUnit(char16_t* unit);  // UTF-16: false at the end of the file
+  bool ReadUnitsPart(std::string& part, std::size_t limit);
   [[noreturn]] void Fail(const std::string& what) const;
 
   platform::File file_;
@@ -61,6 +68,7 @@ class TTextStream {
   std::size_t pos_ = 0;    // next byte to read, or bytes buffered for writing
   std::size_t end_ = 0;    // bytes in the read buffer
   bool skipping_ = false;  // reading: after a Ctrl-Z, the line's rest is no text
+  Encoding encoding_ = Encoding::kBytes;
   // The output file: its size as written so far, the end of the last line
   // that reached it, and which buffer positions end a line.
   bool cutOnFailure_ = false;

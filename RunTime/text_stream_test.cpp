@@ -41,6 +41,29 @@ TEST(TextStreamRead, CtrlZEndsText) {
   EXPECT_EQ(ReadLines("a\x1Ax\x1Ay\r\nnext\r\n"), Lines({"a"}));
 }
 
+TEST(TextStreamRead, ByteOrderMarks) {
+  // UTF-16LE text comes out in the ANSI code page (Windows-1252 here).
+  const std::string bom16 = "\xFF\xFE";
+  EXPECT_EQ(ReadLines(bom16), Lines());
+  EXPECT_EQ(ReadLines(bom16 + std::string("a\0\r\0\n\0\xE9\0S\x01", 10)), Lines({"a", "\xE9\x9C"}));
+  // Ctrl-Z as a unit; an odd last byte is no character.
+  EXPECT_EQ(ReadLines(bom16 + std::string("a\0\x1A\0b\0\n\0c\0\n\0\x1A\0d\0", 18)),
+            Lines({"a", "c"}));
+  EXPECT_EQ(ReadLines(bom16 + std::string("a\0b", 3)), Lines({"a"}));
+  // The UTF-8 mark is passed over; a mark elsewhere is text.
+  EXPECT_EQ(ReadLines("\xEF\xBB\xBF"), Lines());
+  EXPECT_EQ(ReadLines("\xEF\xBB\xBF"
+                      "HKCU\\a\r\n\xEF\xBB\xBF"
+                      "b"),
+            Lines({"HKCU\\a",
+                   "\xEF\xBB\xBF"
+                   "b"}));
+  EXPECT_EQ(ReadLines("\xFE\xFF"
+                      "a"),
+            Lines({"\xFE\xFF"
+                   "a"}));
+}
+
 TEST(TextStreamRead, LinesLongerThanTheBuffer) {
   const std::string longLine(1000, 'x');
   EXPECT_EQ(ReadLines(longLine + "\r\n" + longLine), Lines({longLine, longLine}));

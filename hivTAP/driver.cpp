@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "Platform/codepage.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
 #include "Platform/registry.h"
@@ -32,6 +33,11 @@ const char kDefaultOutputFile[] = "hivTAP.txt";
 // bytes with the root. The rest up to 64 KiB leaves room for a label.
 constexpr std::size_t kMaxKeyLine = 64 * 1024;
 
+// A list file's text in the ANSI code page, as the registry calls take it.
+std::string AnsiText(const TTextStream& listFile, const std::string& text) {
+  return listFile.Utf8Marked() ? platform::Utf8TextToAnsi(text) : platform::FileTextToAnsi(text);
+}
+
 // A line too long to name a key, whose first `head` bytes are read: it is
 // invalid, so it is copied through (or skipped, as a comment) piece by
 // piece, never held whole.
@@ -40,6 +46,7 @@ void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
   const bool comment = head[0] == ';';
   for (bool ended = false; !ended;) {
     if (!comment) {
+      head = AnsiText(listFile, head);
       if (!RunSettings.Silent) console.Write(ConvertConsoleText(0, head));
       outputFile.Write(head);
     }
@@ -47,6 +54,7 @@ void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
     ended = listFile.ReadLinePart(head, kMaxKeyLine);
   }
   if (comment) return;
+  head = AnsiText(listFile, head);
   if (!RunSettings.Silent) console.WriteLine(ConvertConsoleText(0, head));
   outputFile.WriteLine(head);
 }
@@ -66,7 +74,7 @@ void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
       continue;
     }
     if (!line.empty() && line[0] == ';') continue;
-    ProcessKeyLine(line, RunSettings, console, outputFile);
+    ProcessKeyLine(AnsiText(listFile, line), RunSettings, console, outputFile);
   }
   listFile.Close();
 }

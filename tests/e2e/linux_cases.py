@@ -20,6 +20,7 @@ HELP_LINUX = HELP["utf8"] + "".join(line + "\r\n" for line in [
     "  WINEPREFIX      : pr\u00e9fixe Wine, sans HIVTAP_REGISTRY (d\u00e9faut : ~/.wine)",
     "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
     "  --version       : version et source du Registre qui serait lue",
+    "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\u00e9e UTF-8 ou UTF-16",
 ]).encode("utf-8")
 
 
