@@ -37,6 +37,21 @@ bool CellFits(const std::string& bytes, std::size_t at, std::size_t end, std::si
   return *size >= 8 && *size % 8 == 0 && *size <= end - at;
 }
 
+bool CellsFill(const std::string& bytes, std::size_t bin, std::size_t end) {
+  std::size_t at = bin + kBinHeader;
+  std::size_t size = 0;
+  while (at < end && CellFits(bytes, at, end, &size)) at += size;
+  return at == end;
+}
+
+// Frees [at, end) as one cell, its bytes cleared: nothing in it is trusted,
+// neither by hivex nor by the reads that find cells by their offset.
+void FreeSpan(std::string& bytes, std::size_t at, std::size_t end) {
+  PutLe32(bytes, at, static_cast<std::uint32_t>(end - at));
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
+            bytes.begin() + static_cast<std::ptrdiff_t>(end), '\0');
+}
+
 // In the bin at `bin`, a cell that runs past `cut` becomes free up to the
 // bin's new end: its bytes were lost, so it reads as missing, not as zeros.
 void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut, std::size_t end) {
@@ -44,19 +59,19 @@ void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut, std::siz
   std::size_t size = 0;
   while (at + 4 <= cut && CellFits(bytes, at, end, &size)) {
     if (at + size > cut) {
-      PutLe32(bytes, at, static_cast<std::uint32_t>(end - at));
+      FreeSpan(bytes, at, end);
       return;
     }
     at += size;
   }
 }
 
-// A bin whose header is bad becomes one free cell: nothing in it is trusted.
+// A bin whose header is bad becomes one free cell.
 void SkipBin(std::string& bytes, std::size_t at, std::size_t next) {
   bytes.replace(at, 4, "hbin");
   PutLe32(bytes, at + 4, static_cast<std::uint32_t>(at - kPage));
   PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
-  PutLe32(bytes, at + kBinHeader, static_cast<std::uint32_t>(next - at - kBinHeader));
+  FreeSpan(bytes, at + kBinHeader, next);
 }
 
 // Makes the chain of hive bins one hivex can follow: a bin whose header is
@@ -76,16 +91,20 @@ std::size_t MendBins(std::string& bytes) {
       continue;
     }
     const std::uint32_t size = Le32(bytes, at + 8);
+    // A bin followed by one whose header is bad keeps its size when its
+    // cells fill it exactly.
     if (size >= kPage && size % kPage == 0 && size <= bytes.size() - at &&
-        (at + size == bytes.size() || IsBinAt(bytes, at + size))) {
+        (at + size == bytes.size() || IsBinAt(bytes, at + size) ||
+         CellsFill(bytes, at, at + size))) {
       at += size;
       continue;
     }
     const std::size_t next = NextBin(bytes, at + kPage);
-    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at) {
-      FreeCellsCut(bytes, at, bytes.size(), next);  // the file was cut inside this bin
+    const std::size_t cut = bytes.size();
+    bytes.resize(std::max(next, cut), '\0');
+    if (next >= cut && size % kPage == 0 && size > cut - at) {
+      FreeCellsCut(bytes, at, cut, next);  // the file was cut inside this bin
     }
-    bytes.resize(std::max(next, bytes.size()), '\0');
     PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
     at = next;
   }
@@ -118,7 +137,7 @@ void MendCells(std::string& bytes, std::size_t bin, std::size_t end) {
     for (std::size_t j = i + 1; j < slots; ++j) {
       if (chain[j] > chain[resume]) resume = j;
     }
-    PutLe32(bytes, first + 8 * i, static_cast<std::uint32_t>(8 * (resume - i)));
+    FreeSpan(bytes, first + 8 * i, first + 8 * resume);
     i = resume;
   }
 }
