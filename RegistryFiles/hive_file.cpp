@@ -118,12 +118,16 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
   // memory. What stays dirty is read as it is, with the replay's warning.
   std::vector<std::string> warnings;
   const RecoveredHive recovered = OpenForReading(path, &warnings);
-  for (const std::string& warning : warnings) Warn(warning);
   UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
+  // A base block without its signature is damage, not a dirty hive: the
+  // damage warning below says so once.
+  if (state.signature) {
+    for (const std::string& warning : warnings) Warn(warning);
+  }
   if (state.checksumOk) {
     if (auto hive = OpenFd(fd, path, 0)) return hive;
   }

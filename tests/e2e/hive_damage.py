@@ -53,6 +53,18 @@ def root_bin_signature(d, keys, values):
     return [(start, start + size)]
 
 
+def base_block_signature(d, keys, values):
+    d[0:4] = b"xxxx"
+    return []  # the root key is found by its flag
+
+
+def root_offset(d, keys, values):
+    """The base block names no root key; its checksum is right."""
+    struct.pack_into("<I", d, 36, 0x7FFFFFF0)
+    hf.set_checksum(d)
+    return []
+
+
 def bin_size(value):
     def damage(d, keys, values):
         struct.pack_into("<I", d, _median(hw.bins(d))[0] + 8, value)
@@ -101,6 +113,8 @@ CASES = [
     ("a value list cell cut short", value_list_cut_short, DAMAGED),
     ("the file truncated inside a bin", truncated, DAMAGED),
     ("no root key left (its bin's signature bad)", root_bin_signature, UNREADABLE),
+    ("a base block without its signature", base_block_signature, DAMAGED),
+    ("a base block naming no root key", root_offset, DAMAGED),
 ]
 
 
@@ -174,7 +188,9 @@ def damage_table_group(tally, runner, work):
             hive, r = run_hive(runner, os.path.join(work, "dmg%d-%s" % (i, file_name)), file_name,
                                bytes(damaged), prefix, values)
             expected = b"".join((b"" if v.lost(lost) else text(v)) + b"\r\n" for v in values)
-            warnings = (base_warning % hive if base_warning else "") + warning % hive
+            # Without its signature the base block tells nothing of being dirty.
+            dirty = base_warning and damaged[:4] == b"regf"
+            warnings = (base_warning % hive if dirty else "") + warning % hive
             label = "hive damage: %s, %s (%d of %d values lost)" % (subject, name, len(gone),
                                                                    len(values))
             tally.equal(label, (r[0], r[2].decode(), r[3]), (0, warnings, expected))
