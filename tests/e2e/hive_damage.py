@@ -6,7 +6,6 @@ reads in its unsafe mode."""
 
 import lzma
 import os
-import shutil
 import struct
 import subprocess
 
@@ -38,8 +37,7 @@ def _set_size(d, cell, raw):
 
 
 # Each damage: (bytearray of the hive, its keys, its values) -> byte ranges
-# lost, or
-# None when the hive has nothing it applies to.
+# lost, or None when the hive has nothing it applies to.
 def bad_bin_signature(d, keys, values):
     start, size = _median(hw.bins(d))
     d[start] = ord("x")
