@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "Platform/charset_posix.h"
+#include "RegistryFiles/hive_mend.h"
 #include "RegistryFiles/recovered_hive.h"
 #include "RegistryFiles/unique_fd.h"
 
@@ -36,59 +36,8 @@ bool ReadAll(int fd, std::string* out) {
   return true;
 }
 
-constexpr std::size_t kPage = 4096;
-
 void PutLe32(std::string& bytes, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-bool IsBinAt(const std::string& bytes, std::size_t at) {
-  return at + 32 <= bytes.size() && bytes.compare(at, 4, "hbin") == 0 &&
-         Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 4) == at - kPage;
-}
-
-// In the bin at `bin`, a cell that runs past `cut` becomes free up to the
-// bin's new end: its bytes were lost, so it reads as missing, not as zeros.
-void FreeCellsCut(std::string& bytes, std::size_t bin, std::size_t cut, std::size_t end) {
-  std::size_t at = bin + 32;
-  while (at + 4 <= cut) {
-    const std::int64_t raw =
-        static_cast<std::int32_t>(Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    const auto size = static_cast<std::size_t>(raw < 0 ? -raw : raw);
-    if (size < 8 || size % 8 != 0) return;
-    if (at + size > cut) {
-      PutLe32(bytes, at, static_cast<std::uint32_t>(end - at));
-      return;
-    }
-    at += size;
-  }
-}
-
-// Makes the chain of hive bins one hivex can follow: a bin whose size is
-// wrong ends where the next bin starts, and the last one, cut short by the
-// end of the file, ends there, padded with zeros to a page: never to the
-// size it claims, which a few corrupt bytes could make gigabytes. Every
-// step moves on by at least a page.
-void MendBins(std::string& bytes) {
-  std::size_t at = kPage;
-  while (IsBinAt(bytes, at)) {
-    const std::uint32_t size = Le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 8);
-    if (size >= kPage && size % kPage == 0 && size <= bytes.size() - at &&
-        IsBinAt(bytes, at + size)) {
-      at += size;
-      continue;
-    }
-    std::size_t next = at + kPage;
-    while (next < bytes.size() && !IsBinAt(bytes, next)) next += kPage;
-    if (next >= bytes.size() && size % kPage == 0 && size > bytes.size() - at) {
-      FreeCellsCut(bytes, at, bytes.size(), next);  // the file was cut inside this bin
-    }
-    bytes.resize(std::max(next, bytes.size()), '\0');
-    PutLe32(bytes, at + 8, static_cast<std::uint32_t>(next - at));
-    at = next;
-  }
-  bytes.resize(at);
-  PutLe32(bytes, 40, static_cast<std::uint32_t>(at - kPage));
 }
 
 // hivex opens by name only; an open descriptor has one under /proc.
@@ -169,31 +118,32 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
   // memory. What stays dirty is read as it is, with the replay's warning.
   std::vector<std::string> warnings;
   const RecoveredHive recovered = OpenForReading(path, &warnings);
-  for (const std::string& warning : warnings) Warn(warning);
   UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
+  // A base block without its signature is damage, not a dirty hive: the
+  // damage warning below says so once.
+  if (state.signature) {
+    for (const std::string& warning : warnings) Warn(warning);
+  }
   if (state.checksumOk) {
     if (auto hive = OpenFd(fd, path, 0)) return hive;
   }
-  // hivex refuses a wrong checksum, and bins it cannot follow: hand it a
-  // mended copy, and let it skip the cells it cannot read.
+  // hivex refuses a wrong checksum, bins it cannot follow and cells whose
+  // size lies: hand it a mended copy, and let it skip what it cannot read.
   std::string bytes;
   std::unique_ptr<HiveFile> hive;
-  if (state.signature && ReadAll(fd.get(), &bytes)) {
-    MendBins(bytes);
-    const std::uint32_t sum =
-        BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data()));
-    PutLe32(bytes, 508, sum);
+  if (ReadAll(fd.get(), &bytes) && MendHive(bytes)) {
+    PutLe32(bytes, 508, BaseBlockChecksum(reinterpret_cast<const unsigned char*>(bytes.data())));
     UniqueFd image(MemoryFile("hivtap-hive", bytes));
     if (image.get() >= 0) hive = OpenFd(image, path, HIVEX_OPEN_UNSAFE);
   }
   if (!hive) {
     // "ruche illisible"
     Warn("hivTAP: ruche illisible : " + Utf8ToAnsi(path));
-  } else if (state.checksumOk) {
+  } else if (state.checksumOk || !state.signature) {
     // "ruche endommagée, lue en partie"
     Warn(
         "hivTAP: ruche endommag\xE9"

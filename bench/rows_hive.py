@@ -1,10 +1,12 @@
 """Rows of the offline hive reader (a generated SOFTWARE hive of about 50 MB
-in a folder of collected hives) and of the replay of a dirty hive's logs."""
+in a folder of collected hives), of the replay of a dirty hive's logs, and of
+damaged hives read against libhivex's unsafe mode."""
 
 import os
 import re
 import shutil
 import subprocess
+import sys
 
 import hive_bench
 from measure import Series, paired, run
@@ -91,3 +93,58 @@ def replay(ctx):
         "8a", "time a dirty 50 MB hive with 10 MB of logs adds to opening it (replay in memory)",
         spread(added, ms, "ms"), "copy of the primary alone " + spread(copy, ms, "ms"), "",
         "≤ 100 ms", added.median <= 0.1)]
+
+
+def hivtap_values(ctx, folder, listing):
+    """How many of the listed values hivtap reads from the hives of `folder`."""
+    lst = os.path.join(folder, "list.lst")
+    with open(lst, "wb") as f:
+        f.write(b"".join(line + b"\r\n" for line in listing))
+    out = os.path.join(folder, "out.txt")
+    env = dict(os.environ, HIVTAP_REGISTRY=folder)
+    subprocess.run([ctx.hivtap, "/S", "/L:" + lst, out], env=env, check=True,
+                   stderr=subprocess.DEVNULL)
+    with open(out, "rb") as f:
+        return sum(1 for line in f.read().split(b"\r\n")[:len(listing)] if line)
+
+
+@row("9", 19, "damaged hives: values still read, against libhivex's unsafe mode")
+def damaged_hive(ctx):
+    if not os.path.exists(ctx.hivtap):
+        raise Unmeasurable("build/native/hivtap is not built")
+    if subprocess.run(["perl", "-MWin::Hivex", "-e1"], capture_output=True).returncode:
+        raise Unmeasurable("Perl Win::Hivex is missing (Debian: libwin-hivex-perl)")
+    # The damage table of the end-to-end tests, on its hivexregedit hive.
+    sys.path.insert(0, os.path.join(ctx.root, "tests", "e2e"))
+    import hive_damage
+    import hive_walk
+    work = ctx.path("damage")
+    data = hive_damage.fixture_hive(work)
+    keys, values = hive_walk.walk(data)
+    listing = [hive_damage.line(b"HKLM\\SOFTWARE\\", v) for v in values]
+    ours = theirs = cases = 0
+    middle = None
+    for i, (name, damage, _) in enumerate(hive_damage.CASES):
+        damaged = bytearray(data)
+        if damage(damaged, keys, values) is None:
+            continue
+        folder = os.path.join(work, "case%d" % i)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "SOFTWARE"), "wb") as f:
+            f.write(damaged)
+        a = hivtap_values(ctx, folder, listing)
+        b = len(hive_damage.hivex_values(os.path.join(folder, "SOFTWARE")))
+        print("   %s: hivtap %d, hivex unsafe %d of %d" % (name, a, b, len(values)), flush=True)
+        ours, theirs, cases = ours + a, theirs + b, cases + 1
+        if damage is hive_damage.bad_bin_signature:
+            middle = (a, b)
+    results = [Result(
+        "9a", "values read over %d damaged copies of a %d-value hive (one damage each), vs "
+        "libhivex unsafe (`hivexsh -u`'s mode, through Win::Hivex)" % (cases, len(values)),
+        "%d" % ours, "%d" % theirs, times(ours / max(theirs, 1)), "≥ 1x", ours >= theirs)]
+    if middle:
+        results.append(Result(
+            "9b", "the same, one bad bin signature in the middle", "%d" % middle[0],
+            "%d" % middle[1], times(middle[0] / max(middle[1], 1)), "≥ 1x",
+            middle[0] >= middle[1]))
+    return results

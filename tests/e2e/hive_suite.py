@@ -7,6 +7,7 @@ import shutil
 import struct
 import subprocess
 
+import hive_damage
 import hive_fixture as hf
 from harness import snapshot
 import seed
@@ -299,4 +300,5 @@ def native_groups(tally, hivtap, work):
     mapping_group(tally, runner, work)
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
+    hive_damage.damage_table_group(tally, runner, work)
 
