@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "Platform/interrupt.h"
 #include "RunTime/exception.h"
 
 namespace {
@@ -16,6 +17,7 @@ bool IsSpecial(char c) { return c == '\n' || c == '\r' || c == kCtrlZ; }
 TTextStream::~TTextStream() {
   // Errors here have nowhere to go; Close() is the checked path.
   if (mode_ == Mode::kWrite && pos_ > 0) WriteBuffer();
+  if (cutOnFailure_) platform::NoCutOnInterrupt();
 }
 
 void TTextStream::Open(platform::File file, Mode mode, const std::string& what) {
@@ -58,6 +60,8 @@ void TTextStream::OpenAppend(const std::string& name) {
   // A file whose size is unknown (a device) is never cut.
   cutOnFailure_ = file_.Size(&written_);
   lastLineEnd_ = written_;
+  // An interrupt cuts it back the same way.
+  if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
 }
 
 void TTextStream::Fail(const std::string& what) const {
@@ -99,6 +103,7 @@ bool TTextStream::WriteBuffer() {
   for (std::size_t i = done; i > 0; --i) {
     if (lineEnds_[i]) {
       lastLineEnd_ = written_ + i;
+      if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
       break;
     }
   }
@@ -132,12 +137,14 @@ void TTextStream::Close() {
   mode_ = Mode::kClosed;
   if (mode == Mode::kWrite && pos_ > 0) {
     if (!WriteBuffer()) {
+      if (cutOnFailure_) platform::NoCutOnInterrupt();
       file_.Close();
       Fail(
           "\xE9"
           "criture");
     }
   }
+  if (cutOnFailure_) platform::NoCutOnInterrupt();
   if (!file_.Close()) Fail("fermeture");
 }
 
