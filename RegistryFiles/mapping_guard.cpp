@@ -24,7 +24,8 @@ struct Slot {
   std::atomic<std::uintptr_t> end{0};
   std::atomic<MappingWatch*> watch{nullptr};
 };
-constexpr std::size_t kSlots = 64;
+// Two per hive file (hivex's mapping and ours): a drive with many profiles.
+constexpr std::size_t kSlots = 256;
 Slot g_slots[kSlots];
 std::atomic<MappingWatch*> g_scope{nullptr};
 std::atomic<std::uint64_t> g_faults{0};

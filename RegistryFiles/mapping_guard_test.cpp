@@ -10,6 +10,7 @@
 #include <hivex.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -164,6 +165,10 @@ TEST(ChangedFileTest, AScopeTakesFaultsOfMappingsNoWatchGuards) {
   EXPECT_TRUE(watch.changed());
 }
 
+// The action in place before takes the fault: the default one kills the
+// process by SIGBUS, a sanitizer's reports it and aborts.
+bool DidNotCarryOn(int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; }
+
 TEST(ChangedFileTest, OtherBusErrorsStillEndTheProcess) {
   TempDir dir;
   dir.Write("f", std::string(2 * kPage, 'x'));
@@ -175,7 +180,7 @@ TEST(ChangedFileTest, OtherBusErrorsStillEndTheProcess) {
         map.ReadPastCut();
         std::_Exit(0);
       },
-      testing::KilledBySignal(SIGBUS), "");
+      DidNotCarryOn, "");
 }
 
 }  // namespace
