@@ -33,6 +33,8 @@ class File {
   // Cuts the file to `size` bytes and moves the position to that end.
   bool Truncate(std::uint64_t size);
   FileType Type() const;
+  // The handle or descriptor itself, for the interrupt handlers.
+  std::intptr_t native() const { return handle_; }
   // Closes an owned handle; false when the platform reports a failure.
   bool Close();
 

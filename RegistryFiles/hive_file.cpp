@@ -89,13 +89,16 @@ int MemoryFile(const char* label, const std::string& bytes) {
   return fd.release();
 }
 
-HiveFile::HiveFile(hive_h* hive, int fd, std::string name) : hive_(hive), name_(std::move(name)) {
+HiveFile::HiveFile(hive_h* hive, int fd, std::string name)
+    : watch_(name), hive_(hive), name_(std::move(name)) {
+  watch_.GuardMappingsOf(fd);  // hivex's own
   struct stat st;
   if (fstat(fd, &st) == 0 && st.st_size > 0) {
     void* map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
     if (map != MAP_FAILED) {
       bytes_ = static_cast<const unsigned char*>(map);
       size_ = static_cast<std::size_t>(st.st_size);
+      watch_.Guard(bytes_, size_, fd);
     }
   }
   // The mapping keeps the bytes, a memory file's included.
@@ -113,7 +116,9 @@ std::uint16_t HiveFile::KeyFlags(hive_node_h node) const {
   return static_cast<std::uint16_t>(bytes_[node + 6] | bytes_[node + 7] << 8);
 }
 
-std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
+namespace {
+
+std::unique_ptr<HiveFile> OpenHiveAsItIs(const std::string& path) {
   // A dirty hive is read as Windows would load it: its logs replayed in
   // memory. What stays dirty is read as it is, with the replay's warning.
   std::vector<std::string> warnings;
@@ -149,6 +154,26 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
         "hivTAP: ruche endommag\xE9"
         "e, lue en partie : " +
         Utf8ToAnsi(path));
+  }
+  return hive;
+}
+
+}  // namespace
+
+std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
+  // hivex_open reads the whole file through a mapping not yet guarded.
+  MappingWatch opening(path);
+  std::unique_ptr<HiveFile> hive;
+  {
+    MappingScope scope(opening);
+    hive = OpenHiveAsItIs(path);
+  }
+  if (opening.changed()) {
+    if (hive) {
+      hive->watch().Mark();  // reported with the lookup
+    } else {
+      opening.Report();
+    }
   }
   return hive;
 }

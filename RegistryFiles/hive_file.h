@@ -11,6 +11,7 @@
 #include <string>
 
 #include "RegistryFiles/hive_cells.h"
+#include "RegistryFiles/mapping_guard.h"
 
 namespace platform {
 
@@ -46,8 +47,11 @@ class HiveFile {
   const unsigned char* image() const { return bytes_; }
   std::size_t imageSize() const { return size_; }
   HiveCells cells() const { return HiveCells(bytes_, size_); }
+  // Guards hivex's mapping and ours: a file cut short reads as zeros.
+  MappingWatch& watch() { return watch_; }
 
  private:
+  MappingWatch watch_;  // outlives both mappings
   hive_h* hive_;
   // The same bytes mapped read-only, for what hivex does not expose.
   const unsigned char* bytes_ = nullptr;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "RegistryFiles/hive_tree.h"
+#include "RegistryFiles/mapping_guard.h"
 
 namespace platform {
 namespace {
@@ -22,8 +23,9 @@ class HiveStore::Impl {
   Impl(const std::string& folder, bool drive) : tree_(folder, drive) {}
 
   bool RootPath(std::uint32_t root, std::string* path) {
+    const std::uint64_t faults = MappingFaults();
     const std::optional<KeyRef> key = tree_.Root(root);
-    if (!key) return false;
+    if (!Settle(faults, key.has_value())) return false;
     *path = Handle(*key);
     return true;
   }
@@ -46,7 +48,8 @@ class HiveStore::Impl {
   // The key's token, or "-" when it is missing.
   std::string Open(const std::string& parent, const std::string& subKey) {
     std::string path;
-    return OpenUncached(parent, subKey, &path) ? path : "-";
+    const std::uint64_t faults = MappingFaults();
+    return Settle(faults, OpenUncached(parent, subKey, &path)) ? path : "-";
   }
 
   bool OpenUncached(const std::string& parent, const std::string& subKey, std::string* path) {
@@ -69,7 +72,8 @@ class HiveStore::Impl {
     if (it == values_.end()) {
       StoredValue read;
       const std::optional<KeyRef> key = Lookup(path);
-      const bool found = key && tree_.Query(*key, WidenAnsi(name), &read);
+      const std::uint64_t faults = MappingFaults();
+      const bool found = Settle(faults, key && tree_.Query(*key, WidenAnsi(name), &read));
       if (valueBytes_ > kValueBudget) {
         values_.clear();
         valueBytes_ = 0;
@@ -82,6 +86,14 @@ class HiveStore::Impl {
   }
 
  private:
+  // A lookup that finds a hive cut short reads as missing; afterwards the
+  // hive reads as zeros past the cut, damage that reads as missing.
+  static bool Settle(std::uint64_t faults, bool found) {
+    if (MappingFaults() == faults) return found;
+    ReportChangedMappings();
+    return false;
+  }
+
   // The token names the key itself, so that no table of them grows with
   // the keys a list opens.
   static std::string Handle(const KeyRef& key) {

@@ -23,6 +23,8 @@ bool MappedFile::Open(const std::string& path) {
   data_ = static_cast<const char*>(p);
   size_ = static_cast<std::size_t>(st.st_size);
   mapped_ = true;
+  watch_.SetName(path);
+  watch_.Guard(data_, size_, fd.get());
   return true;
 }
 

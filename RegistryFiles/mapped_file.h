@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "RegistryFiles/mapping_guard.h"
+
 namespace platform {
 
 class MappedFile {
@@ -13,7 +15,8 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // False when `path` is not a regular file that can be read.
+  // False when `path` is not a regular file that can be read. A file cut
+  // short while mapped reads as zeros past its new end (mapping_guard.h).
   bool Open(const std::string& path);
   const char* data() const { return data_; }
   std::size_t size() const { return size_; }
@@ -22,6 +25,8 @@ class MappedFile {
   void Release(std::size_t offset) const;
 
  private:
+  // Declared first: it outlives the mapping it guards.
+  MappingWatch watch_;
   const char* data_ = "";
   std::size_t size_ = 0;
   bool mapped_ = false;

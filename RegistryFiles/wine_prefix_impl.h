@@ -11,6 +11,7 @@
 
 #include "Platform/charset_posix.h"
 #include "RegistryFiles/mapped_file.h"
+#include "RegistryFiles/mapping_guard.h"
 #include "RegistryFiles/wine_header_keys.h"
 #include "RegistryFiles/wine_key_table.h"
 #include "RegistryFiles/wine_prefix_store.h"
@@ -102,24 +103,36 @@ class WinePrefixStore::Impl {
       WidenAnsi(subKey, &sub_);
       Prepare(DecodePath(parent) + u'\\' + sub_);
     }
+    const std::uint64_t faults = MappingFaults();
     bool found = OpenKeyNow(parent, subKey, path);
     if (lazyFailed_) {
       SwitchToFull();
       found = OpenKeyNow(parent, subKey, path);
     }
-    return found;
+    return Settle(faults, found);
   }
 
   bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+    const std::uint64_t faults = MappingFaults();
     bool found = QueryValueNow(path, name, value);
     if (lazyFailed_) {
       SwitchToFull();
       found = QueryValueNow(path, name, value);
     }
-    return found;
+    return Settle(faults, found);
   }
 
  private:
+  // A lookup that finds a file cut short reads as missing, and so does the
+  // value kept from it; afterwards the file reads as zeros past the cut,
+  // damage that reads as missing.
+  bool Settle(std::uint64_t faults, bool found) {
+    if (MappingFaults() == faults) return found;
+    ReportChangedMappings();
+    values_ = wine::ValueCache(maps_);
+    return false;
+  }
+
   bool OpenKeyNow(const std::string& parent, const std::string& subKey, std::string* path) {
     const KeyId base = Resolve(parent);
     // Below a key, a path may not start with a backslash.

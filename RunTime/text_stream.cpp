@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Platform/codepage.h"
+#include "Platform/interrupt.h"
 #include "RunTime/exception.h"
 
 namespace {
@@ -17,6 +18,7 @@ bool IsSpecial(char c) { return c == '\n' || c == '\r' || c == kCtrlZ; }
 TTextStream::~TTextStream() {
   // Errors here have nowhere to go; Close() is the checked path.
   if (mode_ == Mode::kWrite && pos_ > 0) WriteBuffer();
+  if (cutOnFailure_) platform::NoCutOnInterrupt();
 }
 
 void TTextStream::Open(platform::File file, Mode mode, const std::string& what) {
@@ -73,6 +75,8 @@ void TTextStream::OpenAppend(const std::string& name) {
   // A file whose size is unknown (a device) is never cut.
   cutOnFailure_ = file_.Size(&written_);
   lastLineEnd_ = written_;
+  // An interrupt cuts it back the same way.
+  if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
 }
 
 void TTextStream::Fail(const std::string& what) const {
@@ -114,6 +118,7 @@ bool TTextStream::WriteBuffer() {
   for (std::size_t i = done; i > 0; --i) {
     if (lineEnds_[i]) {
       lastLineEnd_ = written_ + i;
+      if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
       break;
     }
   }
@@ -147,12 +152,14 @@ void TTextStream::Close() {
   mode_ = Mode::kClosed;
   if (mode == Mode::kWrite && pos_ > 0) {
     if (!WriteBuffer()) {
+      if (cutOnFailure_) platform::NoCutOnInterrupt();
       file_.Close();
       Fail(
           "\xE9"
           "criture");
     }
   }
+  if (cutOnFailure_) platform::NoCutOnInterrupt();
   if (!file_.Close()) Fail("fermeture");
 }
 

@@ -129,6 +129,7 @@ def windows_suite(tally, args, prefix, work):
                     read_or_empty(os.path.join(directory, "hivTAP.txt")), expected_file)
 
     fault_cases.windows_faults(tally, runner, work, label)
+    fault_cases.windows_ctrl_c(tally, runner, label)
     fault_cases.windows_read_only(tally, prefix, args.hivtap, work, label)
 
     # A second OEM code page: the French locale gives 850. Last, as Wine

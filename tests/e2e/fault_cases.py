@@ -164,6 +164,37 @@ def windows_faults(tally, runner, work, label):
             umount(m)
 
 
+# What a Ctrl-C ends a Windows program with.
+STATUS_CONTROL_C_EXIT = 0xC000013A
+
+
+def windows_ctrl_c(tally, runner, label):
+    """Ctrl-C during a long list run, sent once the output file holds 4 KiB:
+    the file keeps its old bytes and ends at the end of a copied line, and
+    the exit code is the console's. Where the event lands varies, so the file
+    is checked for what holds wherever it lands before the run's end."""
+    directory = os.path.join(runner.work, label + "-ctrlc")
+    prepare(Case(""), directory)
+    old = b"old\r\n"
+    # Lines that name no key are copied through: no registry is read.
+    whole = b"".join(b"line %07d " % i + b"x" * 37 + b"\r\n" for i in range(300000))
+    with open(os.path.join(directory, "l.lst"), "wb") as f:
+        f.write(whole)
+    with open(os.path.join(directory, "out.txt"), "wb") as f:
+        f.write(old)
+    at = 4096
+    base = os.path.join(runner.work, label + "-ctrlc-std")
+    report = runner.launch([(runner.hivtap, directory, base, "ctrlc:%d:out.txt" % at,
+                             b"hivtap.exe /S /L:l.lst out.txt")], "C.UTF-8")[0]
+    name = "%s: Ctrl-C during a list run" % label
+    tally.equal(name + " [exit code]", report, "exit %d" % STATUS_CONTROL_C_EXIT)
+    out = read_or_empty(os.path.join(directory, "out.txt"))
+    tally.check(name + " [file ends at a line end, past the point of the event]",
+                out.endswith(b"\r\n") and old + whole[:len(out) - len(old)] == out and
+                at - 50 <= len(out) < len(old) + len(whole),
+                "%d bytes, ending %s" % (len(out), show(out[-24:])))
+
+
 # The native build, run directly.
 # Starts the program from a small process of its own and reports its exit
 # code and peak memory: a child started from the test itself would count

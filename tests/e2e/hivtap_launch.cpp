@@ -15,10 +15,14 @@
 //   brokenpipe  standard output is a pipe whose reading end is closed
 //   held:NAME   as file, while NAME in the working directory is held open
 //               for writing, shared with readers only
+//   ctrlc:N:NAME  as file; once NAME in the working directory holds N bytes
+//               or more, CTRL_C_EVENT goes to every process of the console
+//               (this launcher lets it pass)
 // For every record one line goes to standard output: "exit N" with the exit
 // code, or "error TEXT" when the program could not be run.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -91,7 +95,20 @@ std::string Run(const Record& r) {
                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (held == INVALID_HANDLE_VALUE) return "error cannot hold " + r.mode.substr(5);
   }
-  if (r.mode == "file" || held != INVALID_HANDLE_VALUE) {
+  // ctrlc:N:NAME
+  std::uint64_t ctrlCAt = 0;
+  std::string ctrlCFile;
+  if (r.mode.compare(0, 6, "ctrlc:") == 0) {
+    const std::size_t colon = r.mode.find(':', 6);
+    if (colon == std::string::npos) return "error bad mode " + r.mode;
+    ctrlCAt = std::stoull(r.mode.substr(6, colon - 6));
+    ctrlCFile = r.directory + "\\" + r.mode.substr(colon + 1);
+    // The event goes through a console, shared with the child: one of our
+    // own, as Wine gives none to a program started without a terminal.
+    FreeConsole();
+    if (!AllocConsole()) return "error AllocConsole";
+  }
+  if (r.mode == "file" || held != INVALID_HANDLE_VALUE || !ctrlCFile.empty()) {
     output = CreateInheritable(r.base + ".out", GENERIC_WRITE, CREATE_ALWAYS);
   } else if (r.mode == "pipe" || r.mode == "brokenpipe") {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -132,7 +149,22 @@ std::string Run(const Record& r) {
   if (started && pipeRead != nullptr) {
     drainThread = CreateThread(nullptr, 0, DrainPipe, &drain, 0, nullptr);
   }
-  std::string report;
+  std::string report, failed;
+  if (started && !ctrlCFile.empty()) {
+    // Polls the child's progress: where it is interrupted changes nothing
+    // the test checks, as long as it is before the run's end.
+    for (;;) {
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      if (GetFileAttributesExA(ctrlCFile.c_str(), GetFileExInfoStandard, &data) &&
+          ((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow) >= ctrlCAt)
+        break;
+      if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+      failed = "error GenerateConsoleCtrlEvent " + std::to_string(GetLastError());
+      TerminateProcess(pi.hProcess, 255);
+    }
+  }
   if (!started) {
     report = "error CreateProcessA " + std::to_string(startError);
   } else {
@@ -155,12 +187,16 @@ std::string Run(const Record& r) {
   if (pipeRead != nullptr) CloseHandle(pipeRead);
   if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
   if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-  return report;
+  return failed.empty() ? report : failed;
 }
 
 }  // namespace
 
+// The launcher's own Ctrl-C: handled, so that only the child ends on it.
+BOOL WINAPI KeepRunning(DWORD event) { return event == CTRL_C_EVENT; }
+
 int main(int argc, char** argv) {
+  SetConsoleCtrlHandler(KeepRunning, TRUE);
   std::vector<Record> records;
   if (argc != 2 || !ReadRecords(argv[1], records)) {
     std::fprintf(stderr, "usage: hivtap_launch BATCHFILE (records of five lines)\n");

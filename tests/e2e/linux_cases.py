@@ -5,7 +5,9 @@ file names and registry names also run in the differential test, where the
 native build and hivtap.exe must leave the same files."""
 
 import os
+import signal
 import subprocess
+import time
 
 import seed
 from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
@@ -231,6 +233,58 @@ def missing_registry_group(tally, program, prefix, work):
                 read_or_empty(os.path.join(directory, OUT)), b"Wallpaper=fond.bmp\r\nNope=\r\n")
 
 
+def _wait_for(condition, what):
+    """Polls for a state the run is bound to reach; no outcome rests on timing."""
+    deadline = time.monotonic() + 30
+    while not condition():
+        if time.monotonic() > deadline:
+            raise TimeoutError(what)
+        time.sleep(0.01)
+
+
+def _state(pid):
+    with open("/proc/%d/stat" % pid, "rb") as f:
+        return f.read().rsplit(b")", 1)[1].split()[0]
+
+
+def interrupt_group(tally, program, prefix, work):
+    """A signal during a list run: the output file is cut back to its last
+    complete line and the process dies of that signal. The list is a FIFO
+    holding ten lines that name no key (copied through, 50 bytes each): the
+    run stops on reading more, with three full 128-byte buffers written, the
+    last of them ending inside a line."""
+    old = b"old\r\n"
+    lines = [b"line %02d " % i + b"x" * 40 for i in range(10)]
+    written = len(old) + 3 * 128
+    kept = old + b"".join(line + b"\r\n" for line in lines[:7])
+    for sig in (signal.SIGINT, signal.SIGTERM):
+        label = "native interrupt: %s" % sig.name
+        directory = _fresh(work, "interrupt-" + sig.name)
+        fifo = os.path.join(directory, "l.lst")
+        os.mkfifo(fifo)
+        out = os.path.join(directory, "out.txt")
+        with open(out, "wb") as f:
+            f.write(old)
+        env = dict(os.environ, HIVTAP_REGISTRY=prefix.path, LC_ALL="C.UTF-8")
+        child = subprocess.Popen([program, "/S", "/L:l.lst", "out.txt"], cwd=directory, env=env,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE)
+        try:
+            with open(fifo, "wb") as writer:  # kept open: the run waits for more
+                writer.write(b"".join(line + b"\r\n" for line in lines))
+                writer.flush()
+                _wait_for(lambda: os.path.getsize(out) == written and _state(child.pid) == b"S",
+                          label)
+                child.send_signal(sig)
+                _, err = child.communicate(timeout=30)
+        finally:
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+        tally.equal(label + " [exit status, standard error]", (child.returncode, err), (-sig, b""))
+        tally.equal(label + " [output file ends at a line end]", read_or_empty(out), kept)
+
+
 def native_groups(tally, runner, program, prefix, work):
     runner.run_cases(tally, "native-files", file_name_cases())
     runner.run_cases(tally, "native-names", registry_name_cases())
@@ -239,6 +293,7 @@ def native_groups(tally, runner, program, prefix, work):
     help_version_group(tally, program, prefix, work)
     typo_group(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
+    interrupt_group(tally, program, prefix, work)
 
 
 def differential_groups(tally, native, windows_hivtap, prefix, work):
