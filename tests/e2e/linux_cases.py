@@ -5,6 +5,7 @@ file names and registry names also run in the differential test, where the
 native build and hivtap.exe must leave the same files."""
 
 import os
+import re
 import subprocess
 
 import seed
@@ -189,6 +190,54 @@ def missing_registry_group(tally, program, prefix, work):
                 read_or_empty(os.path.join(directory, OUT)), b"Wallpaper=fond.bmp\r\nNope=\r\n")
 
 
+# A value of each of the prefix's files.
+PREFIX_LIST = [WALL, b"HKLM\\Software\\hivtap-e2e\\View", b"HKU\\.Default\\hivtap-e2e\\x"]
+
+
+def prefix_file_group(tally, program, prefix, work):
+    """The prefix's files in any letter case; one that is there but cannot be
+    read (a folder of that name, also for root) gets a warning naming it."""
+    files = prefix.reg_files()
+    arch = re.search(rb"^#arch=\w+$", files["system.reg"], re.M).group(0)
+    files["userdef.reg"] = (b"WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User"
+                            b"\\\\.Default\n\n" + arch + b"\n\n[hivtap-e2e] 0\n\"x\"=\"d\"\n")
+    unreadable = "hivTAP: fichier du registre illisible : %s/%s\n"
+    # (name, {file name: the prefix file it holds, None for a folder},
+    #  expected output file, the file named by the warning)
+    runs = [
+        ("upper-case SYSTEM.REG and USER.REG",
+         {"SYSTEM.REG": "system.reg", "USER.REG": "user.reg", "USERDEF.REG": "userdef.reg"},
+         b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n", None),
+        ("mixed-case System.Reg, User.Reg and UserDef.Reg",
+         {"System.Reg": "system.reg", "User.Reg": "user.reg", "UserDef.Reg": "userdef.reg"},
+         b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n", None),
+        ("user.reg that cannot be read", {"system.reg": "system.reg", "user.reg": None},
+         b"Wallpaper=\r\nView=64\r\nx=\r\n", "user.reg"),
+        ("system.reg that cannot be read", {"system.reg": None, "USER.REG": "user.reg"},
+         b"Wallpaper=fond.bmp\r\nView=\r\nx=\r\n", "system.reg"),
+        ("userdef.reg that cannot be read",
+         {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": None},
+         b"Wallpaper=fond.bmp\r\nView=64\r\nx=\r\n", "userdef.reg"),
+    ]
+    for i, (name, layout, out, bad) in enumerate(runs):
+        folder = _fresh(work, "prefix-files-%d" % i)
+        for file_name, source in layout.items():
+            if source is None:
+                os.makedirs(os.path.join(folder, file_name))
+            else:
+                with open(os.path.join(folder, file_name), "wb") as f:
+                    f.write(files[source])
+        directory = _fresh(work, "prefix-files-run-%d" % i)
+        with open(os.path.join(directory, "keys.lst"), "wb") as f:
+            f.write(b"".join(line + b"\r\n" for line in PREFIX_LIST))
+        result = _run(program, directory, ["/N", "/S", "/L:keys.lst"], {"WINEPREFIX": folder},
+                      prefix)
+        err = (unreadable % (folder, bad)).encode() if bad else b""
+        label = "native prefix files: " + name
+        tally.equal(label + " [exit code, console, standard error]", result, (0, b"", err))
+        tally.equal(label + " [output file]", read_or_empty(os.path.join(directory, OUT)), out)
+
+
 def native_groups(tally, runner, program, prefix, work):
     runner.run_cases(tally, "native-files", file_name_cases())
     runner.run_cases(tally, "native-names", registry_name_cases())
@@ -196,6 +245,7 @@ def native_groups(tally, runner, program, prefix, work):
     absolute_path_group(tally, program, prefix, work)
     help_version_group(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
+    prefix_file_group(tally, program, prefix, work)
 
 
 def differential_groups(tally, native, windows_hivtap, prefix, work):
