@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <iterator>
+
 #include "Platform/codepage.h"
 #include "RegistryFiles/registry_source.h"
 
@@ -38,12 +40,38 @@ bool StartsWithNoCase(const U16& s, const char16_t* prefix, std::size_t* length)
   return true;
 }
 
+// The field that holds the collected hive named `fileName`; null for none.
+std::string* CollectedSlot(HiveLayout* layout, const std::string& fileName) {
+  std::string* slots[] = {&layout->system,   &layout->software,    &layout->sam,
+                          &layout->security, &layout->defaultUser, &layout->ntuser,
+                          &layout->classes};
+  const std::string wanted = UpperAnsi(Utf8ToAnsi(fileName));
+  for (std::size_t i = 0; i < std::size(slots); ++i) {
+    if (UpperAnsi(kCollectedHiveNames[i]) == wanted) return slots[i];
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+const char* const kCollectedHiveNames[7] = {"SYSTEM",  "SOFTWARE",   "SAM",         "SECURITY",
+                                            "DEFAULT", "NTUSER.DAT", "UsrClass.dat"};
+
+bool IsCollectedHiveName(const std::string& fileName) {
+  HiveLayout layout;
+  return CollectedSlot(&layout, fileName) != nullptr;
+}
 
 HiveLayout FindHives(const std::string& root, bool drive) {
   HiveLayout layout;
   layout.drive = drive;
   layout.root = root;
+  if (!drive && IsFile(root)) {
+    if (std::string* slot = CollectedSlot(&layout, root.substr(root.find_last_of('/') + 1))) {
+      *slot = root;
+    }
+    return layout;
+  }
   const std::string dir = drive ? "Windows/System32/config/" : "";
   layout.system = LocateFile(root, dir + "SYSTEM");
   layout.software = LocateFile(root, dir + "SOFTWARE");

@@ -25,7 +25,14 @@ struct HiveLayout {
   std::string ntuser, classes;
 };
 
-// The files the folder holds, names matched in any letter case.
+// The names of the hive files a folder of collected hives may hold.
+extern const char* const kCollectedHiveNames[7];
+
+// Whether `fileName` (UTF-8, no folder) is one of those, in any letter case.
+bool IsCollectedHiveName(const std::string& fileName);
+
+// The files the folder holds, names matched in any letter case. A single
+// hive file as `root` is a folder of that one hive, named by its file name.
 HiveLayout FindHives(const std::string& root, bool drive);
 
 // A Windows path of that installation (C:\Users\anna, %SystemDrive%\...,

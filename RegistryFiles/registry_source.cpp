@@ -1,6 +1,7 @@
 #include "RegistryFiles/registry_source.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,9 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
+#include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_store.h"
+#include "RegistryFiles/unique_fd.h"
 #include "RegistryFiles/wine_prefix_store.h"
 
 namespace platform {
@@ -25,10 +28,13 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool HasFile(const std::string& dir, const std::string& name) {
-  const std::string path = FindEntry(dir, name);
+bool IsFile(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool HasFile(const std::string& dir, const std::string& name) {
+  return IsFile(FindEntry(dir, name));
 }
 
 bool HasAnyFile(const std::string& dir, std::initializer_list<const char*> names) {
@@ -37,6 +43,16 @@ bool HasAnyFile(const std::string& dir, std::initializer_list<const char*> names
   }
   return false;
 }
+
+// A hive's base block starts with "regf".
+bool HasHiveSignature(const std::string& path) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char magic[4];
+  return fd.get() >= 0 && read(fd.get(), magic, sizeof magic) == 4 &&
+         std::string(magic, 4) == "regf";
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 std::string DefaultFolder() {
   for (const char* var : {"HIVTAP_REGISTRY", "WINEPREFIX"}) {
@@ -67,6 +83,13 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
 RegistrySource LocateRegistrySource() {
   RegistrySource source;
   source.folder = DefaultFolder();
+  if (IsFile(source.folder)) {
+    source.exists = true;
+    if (HasHiveSignature(source.folder) && IsCollectedHiveName(FileName(source.folder))) {
+      source.kind = SourceKind::kHiveFile;
+    }
+    return source;
+  }
   source.exists = IsDirectory(source.folder);
   if (!source.exists) return source;
   std::string path = FindEntry(source.folder, "Windows");
@@ -77,9 +100,10 @@ RegistrySource LocateRegistrySource() {
     source.kind = SourceKind::kWinePrefix;
   } else if (!path.empty() && IsDirectory(path)) {
     source.kind = SourceKind::kWindowsDrive;
-  } else if (HasAnyFile(source.folder, {"SYSTEM", "SOFTWARE", "SAM", "SECURITY", "DEFAULT",
-                                        "NTUSER.DAT", "UsrClass.dat"})) {
-    source.kind = SourceKind::kCollectedHives;
+  } else {
+    for (const char* name : kCollectedHiveNames) {
+      if (HasFile(source.folder, name)) source.kind = SourceKind::kCollectedHives;
+    }
   }
   return source;
 }
@@ -92,6 +116,8 @@ const char* SourceKindName(SourceKind kind) {
       return "Windows drive";
     case SourceKind::kCollectedHives:
       return "collected hives";
+    case SourceKind::kHiveFile:
+      return "hive file";
     case SourceKind::kNone:
       break;
   }
@@ -102,6 +128,14 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
   const std::string folder = Utf8ToAnsi(source.folder);
   // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
   if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
+  if (IsFile(source.folder)) {
+    if (!HasHiveSignature(source.folder))
+      return "hivTAP: ce fichier n'est pas une ruche : " + folder;
+    std::string names;
+    for (const char* name : kCollectedHiveNames)
+      names += std::string(names.empty() ? "" : ", ") + name;
+    return "hivTAP: nom de ruche inconnu : " + folder + " (attendu : " + names + ")";
+  }
   return "hivTAP: aucun fichier de registre dans le dossier " + folder;
 }
 
@@ -111,6 +145,7 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
       return std::make_unique<WinePrefixStore>(source.folder);
     case SourceKind::kWindowsDrive:
     case SourceKind::kCollectedHives:
+    case SourceKind::kHiveFile:
       return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
     default:
       return nullptr;

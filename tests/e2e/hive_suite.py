@@ -235,6 +235,47 @@ def mapping_group(tally, runner, work):
     tally.check("hives: the drive's files are unchanged, nothing added", snapshot(drive) == before)
 
 
+WALLPAPER = "HKCU\\Control Panel\\Desktop\\Wallpaper"
+def single_file_group(tally, runner, work):
+    """HIVTAP_REGISTRY naming one hive file: a folder of that one hive, named
+    by its file name; a file that is no hive, or has no hive's name, is the
+    missing-registry error."""
+    drive = os.path.join(work, "single-drive")
+    make_drive(drive, users=("anna",))
+    other = os.path.join(work, "single-files")
+    os.makedirs(other)
+    renamed = {"software": SOFTWARE, "system.bak": SYSTEM}
+    for dst, src in renamed.items():
+        shutil.copy(os.path.join(drive, src), os.path.join(other, dst))
+    with open(os.path.join(other, "NTUSER.DAT"), "wb") as f:
+        f.write(b"no hive, only text")
+    names = "SYSTEM, SOFTWARE, SAM, SECURITY, DEFAULT, NTUSER.DAT, UsrClass.dat"
+    ccs = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName\\ComputerName"
+    product = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName"
+    # (name, file, key, exit code, expected file, standard error)
+    rows = [
+        ("SYSTEM is HKLM\\SYSTEM", os.path.join(drive, SYSTEM), ccs, 0, b"PC42\r\n", ""),
+        ("NTUSER.DAT is HKCU", os.path.join(drive, "Users/anna/NTUSER.DAT"), WALLPAPER, 0,
+         b"anna.bmp\r\n", ""),
+        ("a name in another letter case", os.path.join(other, "software"), product, 0,
+         b"Windows 10 Pro\r\n", ""),
+        ("only that hive is read", os.path.join(drive, SYSTEM), product, 0, b"", ""),
+        ("a file that is no hive", os.path.join(other, "NTUSER.DAT"), WALLPAPER, 1, None,
+         "hivTAP: ce fichier n'est pas une ruche : %s\r\n" % os.path.join(other, "NTUSER.DAT")),
+        ("a hive whose name is no hive's", os.path.join(other, "system.bak"), ccs, 1, None,
+         "hivTAP: nom de ruche inconnu : %s (attendu : %s)\r\n" % (
+             os.path.join(other, "system.bak"), names)),
+    ]
+    for name, path, key, code, out, err in rows:
+        directory = os.path.join(work, "single%d" % runner.count)
+        os.makedirs(directory)
+        r = runner.run(path, ["/S", key], directory=directory)
+        files = sorted(os.listdir(directory))
+        tally.equal("hives: HIVTAP_REGISTRY names a file: %s" % name,
+                    (r[0], r[2].decode(), r[3] if out is not None else files),
+                    (code, err, out if out is not None else []))
+
+
 # Damage: one SOFTWARE hive, each case a copy of it damaged one way.
 # "Avant" and ProductName sit in the first hive bins, the data of "Apres"
 # (84 KB) in the last; ProductName is beneath the key some cases break.
@@ -297,6 +338,7 @@ def big_data_group(tally, runner, work):
 def native_groups(tally, hivtap, work):
     runner = Runner(hivtap, work)
     mapping_group(tally, runner, work)
+    single_file_group(tally, runner, work)
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
 
