@@ -43,8 +43,14 @@ std::string MapWindowsPath(const std::string& drive, const U16& windowsPath);
 // The profile's files, from its ProfileImagePath.
 UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath);
 
+// The profiles found as Users/*/NTUSER.DAT on the drive (names in any
+// letter case), by folder name and without SID, in name order: what is left
+// when ProfileList cannot be read.
+std::vector<UserProfile> ProfilesInUsers(const std::string& drive);
+
 // HKCU's profile among `profiles`: the one `wanted` names (SID or folder
-// name, any letter case), else the one ordinary user (S-1-5-21-...). -1
+// name, any letter case), else the one ordinary user (S-1-5-21-..., or a
+// profile without SID but the Default template). -1
 // when there is none or the choice is open; `warning` (Windows-1252) then
 // says why, when the user should know.
 int ChooseUser(const std::vector<UserProfile>& profiles, const std::string& wanted,

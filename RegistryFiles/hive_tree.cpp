@@ -240,11 +240,29 @@ class HiveTree::Impl {
   void ListProfiles() {
     if (profilesListed_) return;
     profilesListed_ = true;
+    if (!layout_.drive) return;
     const HiveFile* software = Hive(machine_[0].second);
-    if (!layout_.drive || !software) return;
-    std::optional<KeyRef> list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
-                                      u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
-    if (!list || list->kind != KeyRef::kHive) return;
+    std::optional<KeyRef> list;
+    if (software) {
+      list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
+                  u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
+    }
+    if (!list || list->kind != KeyRef::kHive) {
+      // Without it, the profile folders are all there is to go by; their
+      // SIDs are unknown, so HKU gets none of them.
+      profiles_ = ProfilesInUsers(layout_.root);
+      std::string names;
+      for (const UserProfile& p : profiles_) {
+        names += (names.empty() ? "" : ", ") + Utf8ToAnsi(p.folder);
+        const int ntuser = Add(p.ntuser);
+        mounts_[ntuser].classes = Add(p.classes);
+        profileMounts_.push_back(ntuser);
+      }
+      // "ProfileList illisible, profils pris dans Users : ..."
+      Note("hivTAP: ProfileList illisible, profils pris dans Users : " +
+           (names.empty() ? std::string("aucun") : names));
+      return;
+    }
     for (const auto& [sid, node] : Children(*software, list->node)) {
       const std::optional<U16> image = ReadText(*software, node, u"ProfileImagePath");
       if (!image || FoldCase(sid) == u"s-1-5-18") continue;
@@ -259,6 +277,9 @@ class HiveTree::Impl {
     }
   }
 
+  // A warning for the user: on standard error, or kept for --version.
+  void Note(const std::string& ansi) { Warn(ansi); }
+
   void ChooseCurrentUser() {
     if (userChosen_) return;
     userChosen_ = true;
@@ -271,7 +292,7 @@ class HiveTree::Impl {
     const char* wanted = std::getenv("HIVTAP_USER");
     std::string warning;
     const int chosen = ChooseUser(profiles_, Utf8ToAnsi(wanted ? wanted : ""), &warning);
-    if (!warning.empty()) Warn(warning);
+    if (!warning.empty()) Note(warning);
     if (chosen >= 0) currentUser_ = profileMounts_[chosen];
   }
 

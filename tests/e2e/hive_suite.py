@@ -236,6 +236,64 @@ def mapping_group(tally, runner, work):
 
 
 WALLPAPER = "HKCU\\Control Panel\\Desktop\\Wallpaper"
+NO_PROFILE_LIST = "hivTAP: ProfileList illisible, profils pris dans Users : %s\n"
+TWO_FOLDERS_WARNING = ("hivTAP: plusieurs profils d'utilisateur, HKCU est absent ; HIVTAP_USER "
+                       "choisit parmi : anna, bob\n")
+
+
+def no_profile_list_group(tally, runner, work):
+    """A drive whose ProfileList cannot be read: its profiles are the
+    Users/*/NTUSER.DAT there, by folder name, with one warning."""
+    # (name, folders under Users, SOFTWARE: kept, "none" or "other" (one
+    #  without ProfileList), HIVTAP_USER, key, expected file, standard error)
+    rows = [
+        ("one profile folder is HKCU", ("anna",), "none", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "anna"),
+        ("the Default template is no user", ("anna", "Default"), "none", None, WALLPAPER,
+         b"anna.bmp\r\n", NO_PROFILE_LIST % "Default, anna"),
+        ("a folder in another letter case", ("ANNA",), "none", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "ANNA"),
+        ("SOFTWARE without ProfileList", ("anna",), "other", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "anna"),
+        ("two folders: HIVTAP_USER by folder name", ("anna", "bob"), "none", "BOB", WALLPAPER,
+         b"bob.bmp\r\n", NO_PROFILE_LIST % "anna, bob"),
+        ("two folders: the user's classes in HKCR", ("anna", "bob"), "none", "bob",
+         "HKCR\\.user\\Content Type", b"bob only\r\n", NO_PROFILE_LIST % "anna, bob"),
+        ("two folders without HIVTAP_USER", ("anna", "bob"), "none", None, WALLPAPER, b"",
+         NO_PROFILE_LIST % "anna, bob" + TWO_FOLDERS_WARNING),
+        ("no profile folder", (), "none", None, WALLPAPER, b"", NO_PROFILE_LIST % "aucun"),
+        ("HKU has no SID for them", ("anna",), "none", None,
+         "HKU\\" + ANNA + "\\Control Panel\\Desktop\\Wallpaper", b"",
+         NO_PROFILE_LIST % "anna"),
+        ("a readable ProfileList is used alone", ("anna",), "kept", None, WALLPAPER,
+         b"anna.bmp\r\n", ""),
+    ]
+    for i, (name, folders, software, user, key, out, err) in enumerate(rows):
+        drive = os.path.join(work, "no-profile-list%d" % i)
+        hives = drive_hives(users=("anna", "bob"))
+        for u in ("anna", "bob"):
+            for hive in ("NTUSER.DAT", CLASSES):
+                entry = hives.pop("Users/%s/%s" % (u, hive))
+                if u in [f.lower() for f in folders if f != "Default"]:
+                    folder = [f for f in folders if f.lower() == u][0]
+                    hives["Users/%s/%s" % (folder, hive)] = entry
+        if "Default" in folders:
+            hives["Users/Default/NTUSER.DAT"] = ("HKEY_CURRENT_USER", [
+                ("Control Panel\\Desktop", "Wallpaper", REG_SZ, sz("default.bmp"))])
+        if software == "none":
+            del hives[SOFTWARE]
+        elif software == "other":
+            hives[SOFTWARE] = ("HKEY_LOCAL_MACHINE\\SOFTWARE", [("Classes\\.machine", "x",
+                                                                REG_SZ, sz("m"))])
+        else:
+            hives[SOFTWARE][1][:] = [e for e in hives[SOFTWARE][1]
+                                     if not e[0].startswith(PROFILES + BOB)]
+        hf.make_tree(drive, hives)
+        code, _, stderr, data = runner.run(drive, ["/S", key], user=user)
+        tally.equal("hives without ProfileList: %s" % name, (code, stderr.decode(), data),
+                    (0, err, out))
+
+
 def single_file_group(tally, runner, work):
     """HIVTAP_REGISTRY naming one hive file: a folder of that one hive, named
     by its file name; a file that is no hive, or has no hive's name, is the
@@ -338,6 +396,7 @@ def big_data_group(tally, runner, work):
 def native_groups(tally, hivtap, work):
     runner = Runner(hivtap, work)
     mapping_group(tally, runner, work)
+    no_profile_list_group(tally, runner, work)
     single_file_group(tally, runner, work)
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
