@@ -11,6 +11,7 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
+#include "RegistryFiles/hive_file.h"
 #include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_store.h"
 #include "RegistryFiles/unique_fd.h"
@@ -140,6 +141,17 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
 }
 
 std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source) {
+  // Only a drive has profiles to choose from; a choice made for nothing
+  // must not pass unseen.
+  const char* user = std::getenv("HIVTAP_USER");
+  if (user && *user && source.kind != SourceKind::kWindowsDrive &&
+      source.kind != SourceKind::kNone) {
+    // "HIVTAP_USER ne sert que sur un disque Windows, ignoré ici"
+    Warn(
+        "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\xE9"
+        " ici : " +
+        Utf8ToAnsi(user));
+  }
   switch (source.kind) {
     case SourceKind::kWinePrefix:
       return std::make_unique<WinePrefixStore>(source.folder);

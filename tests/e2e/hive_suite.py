@@ -137,6 +137,8 @@ def lines(*items):
     return b"".join(i + b"\r\n" for i in items)
 
 
+USER_IGNORED = ("hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : "
+                "%s\n").encode()
 TWO_USERS_WARNING = ("hivTAP: plusieurs profils d'utilisateur, HKCU est absent ; HIVTAP_USER "
                      "choisit parmi : anna (%s), bob (%s)\n" % (ANNA, BOB)).encode()
 
@@ -232,6 +234,9 @@ def mapping_group(tally, runner, work):
     r = runner.run(collected, ["/S", "/L:list.lst"], listing=listing)
     tally.equal("hives: collected NTUSER.DAT and UsrClass.dat are HKCU", (r[2], r[3]),
                 (b"", b"anna.bmp\r\nanna\r\n\r\n"))
+    r = runner.run(collected, ["/S", "/L:list.lst"], listing=listing, user="bob")
+    tally.equal("hives: HIVTAP_USER means nothing for collected hives", (r[2], r[3]),
+                (USER_IGNORED % b"bob", b"anna.bmp\r\nanna\r\n\r\n"))
     tally.check("hives: the drive's files are unchanged, nothing added", snapshot(drive) == before)
 
 

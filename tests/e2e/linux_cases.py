@@ -202,24 +202,29 @@ def prefix_file_group(tally, program, prefix, work):
     files["userdef.reg"] = (b"WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User"
                             b"\\\\.Default\n\n" + arch + b"\n\n[hivtap-e2e] 0\n\"x\"=\"d\"\n")
     unreadable = "hivTAP: fichier du registre illisible : %s/%s\n"
+    all_three = {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": "userdef.reg"}
+    every_value = b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n"
     # (name, {file name: the prefix file it holds, None for a folder},
-    #  expected output file, the file named by the warning)
+    #  environment, expected output file, standard error: %s is the folder)
     runs = [
         ("upper-case SYSTEM.REG and USER.REG",
-         {"SYSTEM.REG": "system.reg", "USER.REG": "user.reg", "USERDEF.REG": "userdef.reg"},
-         b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n", None),
+         {"SYSTEM.REG": "system.reg", "USER.REG": "user.reg", "USERDEF.REG": "userdef.reg"}, {},
+         every_value, ""),
         ("mixed-case System.Reg, User.Reg and UserDef.Reg",
-         {"System.Reg": "system.reg", "User.Reg": "user.reg", "UserDef.Reg": "userdef.reg"},
-         b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n", None),
-        ("user.reg that cannot be read", {"system.reg": "system.reg", "user.reg": None},
-         b"Wallpaper=\r\nView=64\r\nx=\r\n", "user.reg"),
-        ("system.reg that cannot be read", {"system.reg": None, "USER.REG": "user.reg"},
-         b"Wallpaper=fond.bmp\r\nView=\r\nx=\r\n", "system.reg"),
+         {"System.Reg": "system.reg", "User.Reg": "user.reg", "UserDef.Reg": "userdef.reg"}, {},
+         every_value, ""),
+        ("user.reg that cannot be read", {"system.reg": "system.reg", "user.reg": None}, {},
+         b"Wallpaper=\r\nView=64\r\nx=\r\n", unreadable % ("%s", "user.reg")),
+        ("system.reg that cannot be read", {"system.reg": None, "USER.REG": "user.reg"}, {},
+         b"Wallpaper=fond.bmp\r\nView=\r\nx=\r\n", unreadable % ("%s", "system.reg")),
         ("userdef.reg that cannot be read",
-         {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": None},
-         b"Wallpaper=fond.bmp\r\nView=64\r\nx=\r\n", "userdef.reg"),
+         {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": None}, {},
+         b"Wallpaper=fond.bmp\r\nView=64\r\nx=\r\n", unreadable % ("%s", "userdef.reg")),
+        ("HIVTAP_USER means nothing here", all_three, {"HIVTAP_USER": "anna"}, every_value,
+         "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : anna\n"),
+        ("an empty HIVTAP_USER is no choice", all_three, {"HIVTAP_USER": ""}, every_value, ""),
     ]
-    for i, (name, layout, out, bad) in enumerate(runs):
+    for i, (name, layout, env, out, err) in enumerate(runs):
         folder = _fresh(work, "prefix-files-%d" % i)
         for file_name, source in layout.items():
             if source is None:
@@ -230,11 +235,11 @@ def prefix_file_group(tally, program, prefix, work):
         directory = _fresh(work, "prefix-files-run-%d" % i)
         with open(os.path.join(directory, "keys.lst"), "wb") as f:
             f.write(b"".join(line + b"\r\n" for line in PREFIX_LIST))
-        result = _run(program, directory, ["/N", "/S", "/L:keys.lst"], {"WINEPREFIX": folder},
-                      prefix)
-        err = (unreadable % (folder, bad)).encode() if bad else b""
+        result = _run(program, directory, ["/N", "/S", "/L:keys.lst"],
+                      dict(env, WINEPREFIX=folder), prefix)
         label = "native prefix files: " + name
-        tally.equal(label + " [exit code, console, standard error]", result, (0, b"", err))
+        tally.equal(label + " [exit code, console, standard error]", result,
+                    (0, b"", err.replace("%s", folder).encode()))
         tally.equal(label + " [output file]", read_or_empty(os.path.join(directory, OUT)), out)
 
 
