@@ -13,9 +13,9 @@ void InitProcess(int argc, char** argv);
 std::string RawCommandLine();
 
 // Options of the platform's own, outside the tool's command line (--version
-// on POSIX): true when one was given and handled, and the run is then over
-// with `*exitCode`.
-bool RunPlatformOptions(int* exitCode);
+// on POSIX): true when one was given; `*output` (Windows-1252) is then what
+// the run writes to standard output, and all it does.
+bool RunPlatformOptions(std::string* output);
 
 // Ends the process with `code`, as ExitProcess does.
 [[noreturn]] void ExitProcess(int code);

@@ -11,7 +11,6 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/command_line.h"
-#include "Platform/file.h"
 #include "RegistryFiles/registry_source.h"
 
 namespace platform {
@@ -89,15 +88,12 @@ std::string RawCommandLine() {
   return line;
 }
 
-bool RunPlatformOptions(int* exitCode) {
+bool RunPlatformOptions(std::string* output) {
   const std::vector<std::string>& args = Arguments();
   bool version = false;
   for (std::size_t i = 1; i < args.size(); ++i) version = version || args[i] == "--version";
   if (!version) return false;
-  const RegistrySource source = LocateRegistrySource();
-  const std::string text = "hivtap " HIVTAP_VERSION "\nregistry: " + source.folder + " (" +
-                           SourceKindName(source.kind) + ")\n";
-  *exitCode = File::Standard(StdStream::kOutput).Write(text.data(), text.size()) ? 0 : 1;
+  *output = "hivtap " HIVTAP_VERSION "\n" + DescribeRegistrySource(LocateRegistrySource());
   return true;
 }
 

@@ -9,7 +9,7 @@ void InitProcess(int, char**) {}
 
 std::string RawCommandLine() { return GetCommandLineA(); }
 
-bool RunPlatformOptions(int*) { return false; }
+bool RunPlatformOptions(std::string*) { return false; }
 
 void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 

@@ -133,6 +133,7 @@ class HiveTree::Impl {
         m.from = root;
         m.name = u"currentcontrolset";
         m.to = InHive(mount, set);
+        controlSet_ = name;
         break;
       }
     } else if (m.classes >= 0) {
@@ -278,7 +279,61 @@ class HiveTree::Impl {
   }
 
   // A warning for the user: on standard error, or kept for --version.
-  void Note(const std::string& ansi) { Warn(ansi); }
+  void Note(const std::string& ansi) {
+    if (notes_) {
+      notes_->push_back(ansi);
+    } else {
+      Warn(ansi);
+    }
+  }
+
+  std::vector<std::string> Describe() {
+    std::vector<std::string> lines;
+    notes_ = &lines;
+    std::vector<std::string> found;
+    const std::pair<const char*, const std::string*> hives[] = {
+        {"HKLM\\SYSTEM", &layout_.system},
+        {"HKLM\\SOFTWARE", &layout_.software},
+        {"HKLM\\SAM", &layout_.sam},
+        {"HKLM\\SECURITY", &layout_.security},
+        {"HKU\\.DEFAULT", &layout_.defaultUser}};
+    for (const auto& [name, file] : hives) {
+      if (!file->empty()) found.push_back(std::string("ruche ") + name + " : " + Utf8ToAnsi(*file));
+    }
+    // "jeu de contrôle courant", "aucun (pas de ruche SYSTEM)", "aucun (SYSTEM\Select
+    // n'en désigne aucun)"
+    std::string set = "jeu de contr\xF4le courant : ";
+    if (layout_.system.empty()) {
+      set += "aucun (pas de ruche SYSTEM)";
+    } else if (!Hive(machine_[1].second)) {
+      set += "aucun (ruche SYSTEM illisible)";
+    } else if (controlSet_.empty()) {
+      set += "aucun (SYSTEM\\Select n'en d\xE9signe aucun)";
+    } else {
+      set += controlSet_;
+    }
+    found.push_back(set);
+    ChooseCurrentUser();
+    const Mount* user = currentUser_ >= 0 ? &mounts_[currentUser_] : nullptr;
+    if (layout_.drive) {
+      std::string who = "HKCU : aucun profil";
+      for (std::size_t i = 0; i < profileMounts_.size(); ++i) {
+        if (profileMounts_[i] != currentUser_) continue;
+        const UserProfile& p = profiles_[i];
+        who = "HKCU : profil " + Utf8ToAnsi(p.folder) + (p.sid.empty() ? "" : " (" + p.sid + ")");
+      }
+      found.push_back(who);
+    } else if (!user || user->file.empty()) {
+      found.push_back("HKCU : pas de NTUSER.DAT");
+    }
+    if (user && !user->file.empty()) found.push_back("ruche HKCU : " + Utf8ToAnsi(user->file));
+    if (user && user->classes >= 0 && !mounts_[user->classes].file.empty()) {
+      found.push_back("ruche HKCU\\Software\\Classes : " + Utf8ToAnsi(mounts_[user->classes].file));
+    }
+    notes_ = nullptr;
+    found.insert(found.end(), lines.begin(), lines.end());
+    return found;
+  }
 
   void ChooseCurrentUser() {
     if (userChosen_) return;
@@ -341,6 +396,8 @@ class HiveTree::Impl {
   bool profilesListed_ = false;
   bool userChosen_ = false;
   int currentUser_ = -1;
+  std::string controlSet_;                     // its name, once SYSTEM is open
+  std::vector<std::string>* notes_ = nullptr;  // warnings kept, not written
   NameIndex names_;
 };
 
@@ -355,5 +412,6 @@ std::optional<KeyRef> HiveTree::Walk(const KeyRef& key, const U16& rel) {
 bool HiveTree::Query(const KeyRef& key, const U16& name, StoredValue* value) {
   return impl_->Query(key, name, value);
 }
+std::vector<std::string> HiveTree::Describe() { return impl_->Describe(); }
 
 }  // namespace platform

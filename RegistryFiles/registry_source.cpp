@@ -14,6 +14,7 @@
 #include "RegistryFiles/hive_file.h"
 #include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_store.h"
+#include "RegistryFiles/hive_tree.h"
 #include "RegistryFiles/unique_fd.h"
 #include "RegistryFiles/wine_prefix_store.h"
 
@@ -109,20 +110,36 @@ RegistrySource LocateRegistrySource() {
   return source;
 }
 
-const char* SourceKindName(SourceKind kind) {
-  switch (kind) {
+std::string DescribeRegistrySource(const RegistrySource& source) {
+  // "préfixe Wine", "ruches rassemblées"
+  const char* kind = "aucun registre";
+  switch (source.kind) {
     case SourceKind::kWinePrefix:
-      return "Wine prefix";
+      kind =
+          "pr\xE9"
+          "fixe Wine";
+      break;
     case SourceKind::kWindowsDrive:
-      return "Windows drive";
+      kind = "disque Windows";
+      break;
     case SourceKind::kCollectedHives:
-      return "collected hives";
+      kind =
+          "ruches rassembl\xE9"
+          "es";
+      break;
     case SourceKind::kHiveFile:
-      return "hive file";
+      kind = "fichier de ruche";
+      break;
     case SourceKind::kNone:
       break;
   }
-  return "no registry";
+  std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (" + kind + ")\n";
+  if (source.kind == SourceKind::kNone || source.kind == SourceKind::kWinePrefix) return text;
+  for (const std::string& line :
+       HiveTree(source.folder, source.kind == SourceKind::kWindowsDrive).Describe()) {
+    text += line + "\n";
+  }
+  return text;
 }
 
 std::string MissingRegistryMessage(const RegistrySource& source) {

@@ -27,8 +27,9 @@ struct RegistrySource {
 // names matched in any letter case.
 RegistrySource LocateRegistrySource();
 
-// "Wine prefix", "Windows drive"... for --version.
-const char* SourceKindName(SourceKind kind);
+// For --version, in Windows-1252 lines ended by LF: the folder and its
+// kind; for hive files, also what was mapped (HiveTree::Describe).
+std::string DescribeRegistrySource(const RegistrySource& source);
 
 // The message (Windows-1252) for a source that holds no registry: a missing
 // folder, one without registry files, a file that is no hive or whose name

@@ -20,10 +20,10 @@ fail() {
 }
 echo "== installed package: $(dpkg-query -W -f='${Package} ${Version} depends on ${Depends}' hivtap)"
 [ "$(command -v hivtap)" = /usr/bin/hivtap ] || fail "hivtap is not /usr/bin/hivtap"
-version=$(hivtap --version)
+version=$(LC_ALL=C.UTF-8 hivtap --version)
 echo "$version"
 [ "$(head -n 1 <<<"$version")" = "hivtap 1.2.0.0" ] || fail "--version: $version"
-grep -qx "registry: $WINEPREFIX (Wine prefix)" <<<"$version" || fail "--version: $version"
+grep -qx "registre : $WINEPREFIX (préfixe Wine)" <<<"$version" || fail "--version: $version"
 
 work=$(mktemp -d)
 key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProductName'

@@ -339,6 +339,54 @@ def single_file_group(tally, runner, work):
                     (code, err, out if out is not None else []))
 
 
+def version_group(tally, runner, work):
+    """--version on hive sources: what was mapped, and why HKCU is missing,
+    with the warnings that a run would write, here on standard output."""
+    drive = os.path.join(work, "drive")
+    config = drive + "/Windows/System32/config/"
+    machine = "".join("ruche %s : %s%s\n" % (k, config, f) for k, f in (
+        ("HKLM\\SYSTEM", "SYSTEM"), ("HKLM\\SOFTWARE", "SOFTWARE"), ("HKLM\\SAM", "SAM"),
+        ("HKLM\\SECURITY", "SECURITY"), ("HKU\\.DEFAULT", "DEFAULT")))
+    head = "hivtap 1.2.0.0\nregistre : %s (%s)\n"
+    ccs = "jeu de contr\u00f4le courant : %s\n"
+    anna = ("ruche HKCU : %s/Users/anna/NTUSER.DAT\nruche HKCU\\Software\\Classes : "
+            "%s/Users/anna/%s\n" % (drive, drive, CLASSES))
+    bare = os.path.join(work, "no-profile-list0")
+    single = os.path.join(work, "single-drive")
+    collected = os.path.join(work, "collected")
+    # (name, registry, HIVTAP_USER, expected standard output)
+    rows = [
+        ("a drive with two profiles", drive, None,
+         head % (drive, "disque Windows") + machine + ccs % "ControlSet002" +
+         "HKCU : aucun profil\n" + TWO_USERS_WARNING.decode()),
+        ("a drive and HIVTAP_USER", drive, "anna",
+         head % (drive, "disque Windows") + machine + ccs % "ControlSet002" +
+         "HKCU : profil anna (%s)\n" % ANNA + anna),
+        ("a drive without SOFTWARE", bare, None,
+         head % (bare, "disque Windows") + machine.replace(drive, bare).replace(
+             "ruche HKLM\\SOFTWARE : %sSOFTWARE\n" % config.replace(drive, bare), "") +
+         ccs % "ControlSet002" + "HKCU : profil anna\n" + anna.replace(drive, bare) +
+         NO_PROFILE_LIST % "anna"),
+        ("collected hives", collected, None,
+         head % (collected, "ruches rassembl\u00e9es") +
+         "ruche HKLM\\SYSTEM : %s/system\nruche HKLM\\SOFTWARE : %s/Software\n" % (
+             collected, collected) + ccs % "ControlSet002" +
+         "ruche HKCU : %s/ntuser.dat\nruche HKCU\\Software\\Classes : %s/USRCLASS.DAT\n" % (
+             collected, collected)),
+        ("one SYSTEM hive file", single + "/" + SYSTEM, None,
+         head % (single + "/" + SYSTEM, "fichier de ruche") +
+         "ruche HKLM\\SYSTEM : %s/%s\n" % (single, SYSTEM) + ccs % "ControlSet002" +
+         "HKCU : pas de NTUSER.DAT\n"),
+        ("one NTUSER.DAT hive file", single + "/Users/anna/NTUSER.DAT", None,
+         head % (single + "/Users/anna/NTUSER.DAT", "fichier de ruche") +
+         ccs % "aucun (pas de ruche SYSTEM)" +
+         "ruche HKCU : %s/Users/anna/NTUSER.DAT\n" % single),
+    ]
+    for name, registry, user, out in rows:
+        code, stdout, stderr, _ = runner.run(registry, ["--version"], user=user)
+        tally.equal("hives --version: %s" % name, (code, stdout.decode(), stderr), (0, out, b""))
+
+
 # Damage: one SOFTWARE hive, each case a copy of it damaged one way.
 # "Avant" and ProductName sit in the first hive bins, the data of "Apres"
 # (84 KB) in the last; ProductName is beneath the key some cases break.
@@ -403,6 +451,7 @@ def native_groups(tally, hivtap, work):
     mapping_group(tally, runner, work)
     no_profile_list_group(tally, runner, work)
     single_file_group(tally, runner, work)
+    version_group(tally, runner, work)
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
 

@@ -71,7 +71,7 @@ def run_time_value_cases():
                        [b"~MHz=", b"ProcessorNameString=", b"Global="])]
 
 
-def _run(program, directory, args, env_changes, prefix):
+def _run(program, directory, args, env_changes, prefix, closed=False):
     env = dict(os.environ)
     env.update({"WINEPREFIX": prefix.path, "LC_ALL": "C.UTF-8"})
     env.pop("HIVTAP_REGISTRY", None)
@@ -80,7 +80,9 @@ def _run(program, directory, args, env_changes, prefix):
             env.pop(name, None)
         else:
             env[name] = value
-    r = subprocess.run([program] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
+    # closed: standard output closed, as `>&-` leaves it.
+    command = ["sh", "-c", 'exec "$0" "$@" >&-', program] if closed else [program]
+    r = subprocess.run(command + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=False)
     return r.returncode, r.stdout, r.stderr
 
@@ -128,23 +130,31 @@ def absolute_path_group(tally, program, prefix, work):
 
 
 def help_version_group(tally, program, prefix, work):
-    """--help, -h and --version: exit 0, no file."""
-    version = b"hivtap 1.2.0.0\nregistry: %s (%s)\n"
+    """--help, -h and --version: exit 0, no file; with standard output
+    closed, both report the failure alike."""
+    version = b"hivtap 1.2.0.0\nregistre : %s (%s)\n"
+    closed = (b"Erreur d'entr\xc3\xa9e/sortie (ouverture) : sortie standard\r\n")
+    # (name, arguments, environment, standard output closed, expected exit
+    #  code, console, standard error)
     runs = [
-        ("--help", ["--help"], {}, HELP["utf8"]),
-        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, HELP["utf8"]),
-        ("--version", ["--version"], {},
-         version % (prefix.path.encode(), b"Wine prefix")),
+        ("--help", ["--help"], {}, False, 0, HELP["utf8"], b""),
+        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, False, 0, HELP["utf8"], b""),
+        ("--version", ["--version"], {}, False, 0,
+         version % (prefix.path.encode(), b"pr\xc3\xa9fixe Wine"), b""),
         ("--version names HIVTAP_REGISTRY before WINEPREFIX", ["/N", "--version"],
-         {"HIVTAP_REGISTRY": "/nonexistent"}, version % (b"/nonexistent", b"no registry")),
+         {"HIVTAP_REGISTRY": "/nonexistent"}, False, 0,
+         version % (b"/nonexistent", b"aucun registre"), b""),
         ("--version without WINEPREFIX names ~/.wine", ["--version"],
-         {"WINEPREFIX": None, "HOME": "/nonexistent-home"},
-         version % (b"/nonexistent-home/.wine", b"no registry")),
+         {"WINEPREFIX": None, "HOME": "/nonexistent-home"}, False, 0,
+         version % (b"/nonexistent-home/.wine", b"aucun registre"), b""),
+        ("--help with standard output closed", ["--help"], {}, True, 1, b"", closed),
+        ("--version with standard output closed", ["--version"], {}, True, 1, b"", closed),
     ]
-    for i, (name, args, env, out) in enumerate(runs):
+    for i, (name, args, env, shut, code, out, err) in enumerate(runs):
         directory = _fresh(work, "version-%d" % i)
-        result = _run(program, directory, args, env, prefix)
-        tally.equal("native %s [exit code, console, standard error]" % name, result, (0, out, b""))
+        result = _run(program, directory, args, env, prefix, closed=shut)
+        tally.equal("native %s [exit code, console, standard error]" % name, result,
+                    (code, out, err))
         tally.equal("native %s [no file]" % name, tree(directory), {})
 
 
