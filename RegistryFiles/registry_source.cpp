@@ -69,6 +69,20 @@ std::string DefaultFolder() {
   return std::string(home) + "/.wine";
 }
 
+// Only a drive has profiles to choose from; a choice made for nothing must
+// not pass unseen. Empty when there is nothing to say.
+std::string UserVariableWarning(const RegistrySource& source) {
+  const char* user = std::getenv("HIVTAP_USER");
+  if (!user || !*user || source.kind == SourceKind::kWindowsDrive ||
+      source.kind == SourceKind::kNone) {
+    return std::string();
+  }
+  // "HIVTAP_USER ne sert que sur un disque Windows, ignoré ici"
+  return "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\xE9"
+         " ici : " +
+         Utf8ToAnsi(user);
+}
+
 }  // namespace
 
 // Windows' own spelling varies between installations.
@@ -134,12 +148,14 @@ std::string DescribeRegistrySource(const RegistrySource& source) {
       break;
   }
   std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (" + kind + ")\n";
-  if (source.kind == SourceKind::kNone || source.kind == SourceKind::kWinePrefix) return text;
-  for (const std::string& line :
-       HiveTree(source.folder, source.kind == SourceKind::kWindowsDrive).Describe()) {
-    text += line + "\n";
+  if (source.kind != SourceKind::kNone && source.kind != SourceKind::kWinePrefix) {
+    for (const std::string& line :
+         HiveTree(source.folder, source.kind == SourceKind::kWindowsDrive).Describe()) {
+      text += line + "\n";
+    }
   }
-  return text;
+  const std::string warning = UserVariableWarning(source);
+  return warning.empty() ? text : text + warning + "\n";
 }
 
 std::string MissingRegistryMessage(const RegistrySource& source) {
@@ -158,17 +174,8 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
 }
 
 std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source) {
-  // Only a drive has profiles to choose from; a choice made for nothing
-  // must not pass unseen.
-  const char* user = std::getenv("HIVTAP_USER");
-  if (user && *user && source.kind != SourceKind::kWindowsDrive &&
-      source.kind != SourceKind::kNone) {
-    // "HIVTAP_USER ne sert que sur un disque Windows, ignoré ici"
-    Warn(
-        "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\xE9"
-        " ici : " +
-        Utf8ToAnsi(user));
-  }
+  const std::string warning = UserVariableWarning(source);
+  if (!warning.empty()) Warn(warning);
   switch (source.kind) {
     case SourceKind::kWinePrefix:
       return std::make_unique<WinePrefixStore>(source.folder);

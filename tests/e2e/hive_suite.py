@@ -373,6 +373,12 @@ def version_group(tally, runner, work):
              collected, collected) + ccs % "ControlSet002" +
          "ruche HKCU : %s/ntuser.dat\nruche HKCU\\Software\\Classes : %s/USRCLASS.DAT\n" % (
              collected, collected)),
+        ("collected hives and HIVTAP_USER", collected, "anna",
+         head % (collected, "ruches rassembl\u00e9es") +
+         "ruche HKLM\\SYSTEM : %s/system\nruche HKLM\\SOFTWARE : %s/Software\n" % (
+             collected, collected) + ccs % "ControlSet002" +
+         "ruche HKCU : %s/ntuser.dat\nruche HKCU\\Software\\Classes : %s/USRCLASS.DAT\n" % (
+             collected, collected) + (USER_IGNORED % b"anna").decode()),
         ("one SYSTEM hive file", single + "/" + SYSTEM, None,
          head % (single + "/" + SYSTEM, "fichier de ruche") +
          "ruche HKLM\\SYSTEM : %s/%s\n" % (single, SYSTEM) + ccs % "ControlSet002" +

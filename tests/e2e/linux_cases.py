@@ -147,6 +147,11 @@ def help_version_group(tally, program, prefix, work):
         ("--version without WINEPREFIX names ~/.wine", ["--version"],
          {"WINEPREFIX": None, "HOME": "/nonexistent-home"}, False, 0,
          version % (b"/nonexistent-home/.wine", b"aucun registre"), b""),
+        ("--version with HIVTAP_USER, which means nothing here", ["--version"],
+         {"HIVTAP_USER": "anna"}, False, 0,
+         version % (prefix.path.encode(), b"pr\xc3\xa9fixe Wine") +
+         "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : anna\n".encode(),
+         b""),
         ("--help with standard output closed", ["--help"], {}, True, 1, b"", closed),
         ("--version with standard output closed", ["--version"], {}, True, 1, b"", closed),
     ]
