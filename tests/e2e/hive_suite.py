@@ -391,6 +391,27 @@ def version_group(tally, runner, work):
     for name, registry, user, out in rows:
         code, stdout, stderr, _ = runner.run(registry, ["--version"], user=user)
         tally.equal("hives --version: %s" % name, (code, stdout.decode(), stderr), (0, out, b""))
+    # Why there is no control set: a SYSTEM without Select, one that is no hive.
+    no_select = os.path.join(work, "version-no-select")
+    hf.make_tree(no_select, {"SYSTEM": ("HKEY_LOCAL_MACHINE\\SYSTEM", [
+        ("ControlSet001\\Control", "x", REG_SZ, sz("1"))])})
+    broken = os.path.join(work, "version-broken")
+    os.makedirs(broken)
+    with open(os.path.join(broken, "SYSTEM"), "wb") as f:
+        f.write(b"no hive at all" * 400)
+    for name, folder, ccs_text, err in (
+            ("SYSTEM without Select", no_select, "aucun (SYSTEM\\Select n'en d\u00e9signe aucun)",
+             ""),
+            ("SYSTEM that is no hive", broken, "aucun (ruche SYSTEM illisible)",
+             "hivTAP: ruche illisible : %s/SYSTEM\n" % broken)):
+        code, stdout, stderr, _ = runner.run(folder, ["--version"])
+        tally.equal("hives --version: %s" % name, (code, stdout.decode()),
+                    (0, head % (folder, "ruches rassembl\u00e9es") +
+                     "ruche HKLM\\SYSTEM : %s/SYSTEM\n" % folder + ccs % ccs_text +
+                     "HKCU : pas de NTUSER.DAT\n"))
+        # The hive reader's own warnings about a damaged file are its affair.
+        tally.check("hives --version: %s [standard error]" % name,
+                    err in stderr.decode() if err else stderr == b"", stderr.decode())
 
 
 # Damage: one SOFTWARE hive, each case a copy of it damaged one way.
