@@ -5,7 +5,16 @@
 
 namespace platform {
 
-std::string AnsiToConsole(const std::string& text) { return AnsiToLocale(text); }
+// A multi-string's CR LF inside a result line ends its lines as the
+// terminal's other lines end.
+std::string AnsiToConsole(const std::string& text) {
+  std::string lf;
+  lf.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lf += text[i];
+  }
+  return AnsiToLocale(lf);
+}
 
 std::string ConsoleToAnsi(const std::string& text) { return LocaleToAnsi(text); }
 

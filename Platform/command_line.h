@@ -14,9 +14,10 @@ void InitProcess(int argc, char** argv);
 std::string RawCommandLine();
 
 // Options of the platform's own, outside the tool's command line (--version
-// on POSIX): true when one was given and handled, and the run is then over
-// with `*exitCode`.
-bool RunPlatformOptions(int* exitCode);
+// on POSIX): true when one was given; `*output` (Windows-1252) is then what
+// the run writes to standard output, and all it does. A usage error (an
+// unknown --option) gives its message in `*error` instead.
+bool RunPlatformOptions(std::string* output, std::string* error);
 
 // Lines that follow the help screen when it was asked for in the
 // platform's own way (--help or -h on POSIX); none otherwise.

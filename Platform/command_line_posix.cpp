@@ -64,7 +64,7 @@ bool IsHelpOption(const std::string& arg) { return arg == "--help" || arg == "-h
 
 // Writes `ansi` and a line end to standard error, in the terminal's charset.
 void Complain(const std::string& ansi) {
-  const std::string line = AnsiToLocale(ansi) + "\n";
+  const std::string line = AnsiToLocale(ansi) + ConsoleLineEnd();
   File::Standard(StdStream::kError).Write(line.data(), line.size());
 }
 
@@ -108,23 +108,19 @@ std::string RawCommandLine() {
   return line;
 }
 
-bool RunPlatformOptions(int* exitCode) {
+bool RunPlatformOptions(std::string* output, std::string* error) {
   const std::vector<std::string>& args = Arguments();
   bool version = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     version = version || args[i] == "--version";
     // A typo such as --hlep would otherwise pass for a file name.
     if (args[i].compare(0, 2, "--") == 0 && args[i] != "--version" && !IsHelpOption(args[i])) {
-      Complain("hivTAP: option inconnue : " + Utf8ToAnsi(args[i]) + " (voir hivtap --help)");
-      *exitCode = 1;
+      *error = "hivTAP: option inconnue : " + Utf8ToAnsi(args[i]) + " (voir hivtap --help)";
       return true;
     }
   }
   if (!version) return false;
-  const RegistrySource source = LocateRegistrySource();
-  const std::string text = "hivtap " HIVTAP_VERSION "\nregistry: " + source.folder + " (" +
-                           SourceKindName(source.kind) + ")\n";
-  *exitCode = File::Standard(StdStream::kOutput).Write(text.data(), text.size()) ? 0 : 1;
+  *output = "hivtap " HIVTAP_VERSION "\n" + DescribeRegistrySource(LocateRegistrySource());
   return true;
 }
 

@@ -9,7 +9,7 @@ void InitProcess(int, char**) {}
 
 std::string RawCommandLine() { return GetCommandLineA(); }
 
-bool RunPlatformOptions(int*) { return false; }
+bool RunPlatformOptions(std::string*, std::string*) { return false; }
 
 std::vector<std::string> HelpAddendum() { return {}; }
 

@@ -53,6 +53,11 @@ class File {
   bool owned_ = false;
 };
 
+// The line end of what is written to standard output and standard error:
+// CR LF on Windows; LF on POSIX, where terminals and the tools a pipe feeds
+// expect it. Files keep CR LF on both.
+const char* ConsoleLineEnd();
+
 // The longest file name, in bytes before the NUL, that the platform takes.
 constexpr std::size_t kMaxFileName = 258;
 

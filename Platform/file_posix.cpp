@@ -190,6 +190,8 @@ File File::OpenAppend(const std::string& name) {
   return file;
 }
 
+const char* ConsoleLineEnd() { return "\n"; }
+
 bool FileExists(const std::string& name) {
   if (name.find_first_of("*?<>|") != std::string::npos) return false;
   struct stat st;

@@ -124,6 +124,8 @@ File File::OpenAppend(const std::string& name) {
   return file;
 }
 
+const char* ConsoleLineEnd() { return "\r\n"; }
+
 bool FileExists(const std::string& name) {
   // Wildcards would make the directory search match a pattern; no file can
   // carry them in its name.

@@ -1,6 +1,11 @@
 #include "RegistryFiles/hive_layout.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
 
 #include "Platform/codepage.h"
 #include "RegistryFiles/registry_source.h"
@@ -38,12 +43,38 @@ bool StartsWithNoCase(const U16& s, const char16_t* prefix, std::size_t* length)
   return true;
 }
 
+// The field that holds the collected hive named `fileName`; null for none.
+std::string* CollectedSlot(HiveLayout* layout, const std::string& fileName) {
+  std::string* slots[] = {&layout->system,   &layout->software,    &layout->sam,
+                          &layout->security, &layout->defaultUser, &layout->ntuser,
+                          &layout->classes};
+  const std::string wanted = UpperAnsi(Utf8ToAnsi(fileName));
+  for (std::size_t i = 0; i < std::size(slots); ++i) {
+    if (UpperAnsi(kCollectedHiveNames[i]) == wanted) return slots[i];
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+const char* const kCollectedHiveNames[7] = {"SYSTEM",  "SOFTWARE",   "SAM",         "SECURITY",
+                                            "DEFAULT", "NTUSER.DAT", "UsrClass.dat"};
+
+bool IsCollectedHiveName(const std::string& fileName) {
+  HiveLayout layout;
+  return CollectedSlot(&layout, fileName) != nullptr;
+}
 
 HiveLayout FindHives(const std::string& root, bool drive) {
   HiveLayout layout;
   layout.drive = drive;
   layout.root = root;
+  if (!drive && IsFile(root)) {
+    if (std::string* slot = CollectedSlot(&layout, root.substr(root.find_last_of('/') + 1))) {
+      *slot = root;
+    }
+    return layout;
+  }
   const std::string dir = drive ? "Windows/System32/config/" : "";
   layout.system = LocateFile(root, dir + "SYSTEM");
   layout.software = LocateFile(root, dir + "SOFTWARE");
@@ -91,6 +122,28 @@ UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U1
   return profile;
 }
 
+std::vector<UserProfile> ProfilesInUsers(const std::string& drive) {
+  std::vector<UserProfile> profiles;
+  const std::string users = Locate(drive, "Users");
+  if (users.empty()) return profiles;
+  struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+  };
+  std::unique_ptr<DIR, DirCloser> dir(opendir(users.c_str()));
+  while (const dirent* e = dir ? readdir(dir.get()) : nullptr) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    UserProfile p;
+    p.folder = name;
+    p.ntuser = LocateFile(users + "/" + name, "NTUSER.DAT");
+    p.classes = LocateFile(users + "/" + name, "AppData/Local/Microsoft/Windows/UsrClass.dat");
+    if (!p.ntuser.empty()) profiles.push_back(std::move(p));
+  }
+  std::sort(profiles.begin(), profiles.end(),
+            [](const UserProfile& a, const UserProfile& b) { return a.folder < b.folder; });
+  return profiles;
+}
+
 int ChooseUser(const std::vector<UserProfile>& profiles, const std::string& wanted,
                std::string* warning) {
   std::string choices;
@@ -103,10 +156,17 @@ int ChooseUser(const std::vector<UserProfile>& profiles, const std::string& want
                             UpperAnsi(wanted) == UpperAnsi(Utf8ToAnsi(p.folder)))) {
       return static_cast<int>(i);
     }
-    if (p.sid.compare(0, 9, "S-1-5-21-") != 0) continue;
+    // Without a SID, only the folder tells the template profiles (Default,
+    // and the links to it) from users.
+    const std::string folder = UpperAnsi(Utf8ToAnsi(p.folder));
+    if (p.sid.empty() ? folder == "DEFAULT" || folder == "DEFAULT USER" || folder == "ALL USERS"
+                      : p.sid.compare(0, 9, "S-1-5-21-") != 0) {
+      continue;
+    }
     ordinary = static_cast<int>(i);
     ++count;
-    choices += (choices.empty() ? "" : ", ") + Utf8ToAnsi(p.folder) + " (" + p.sid + ")";
+    choices += (choices.empty() ? "" : ", ") + Utf8ToAnsi(p.folder) +
+               (p.sid.empty() ? "" : " (" + p.sid + ")");
   }
   if (!wanted.empty()) {
     // "HIVTAP_USER ne désigne aucun profil"

@@ -25,7 +25,14 @@ struct HiveLayout {
   std::string ntuser, classes;
 };
 
-// The files the folder holds, names matched in any letter case.
+// The names of the hive files a folder of collected hives may hold.
+extern const char* const kCollectedHiveNames[7];
+
+// Whether `fileName` (UTF-8, no folder) is one of those, in any letter case.
+bool IsCollectedHiveName(const std::string& fileName);
+
+// The files the folder holds, names matched in any letter case. A single
+// hive file as `root` is a folder of that one hive, named by its file name.
 HiveLayout FindHives(const std::string& root, bool drive);
 
 // A Windows path of that installation (C:\Users\anna, %SystemDrive%\...,
@@ -36,8 +43,14 @@ std::string MapWindowsPath(const std::string& drive, const U16& windowsPath);
 // The profile's files, from its ProfileImagePath.
 UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath);
 
+// The profiles found as Users/*/NTUSER.DAT on the drive (names in any
+// letter case), by folder name and without SID, in name order: what is left
+// when ProfileList cannot be read.
+std::vector<UserProfile> ProfilesInUsers(const std::string& drive);
+
 // HKCU's profile among `profiles`: the one `wanted` names (SID or folder
-// name, any letter case), else the one ordinary user (S-1-5-21-...). -1
+// name, any letter case), else the one ordinary user (S-1-5-21-..., or a
+// profile without SID but the Default template). -1
 // when there is none or the choice is open; `warning` (Windows-1252) then
 // says why, when the user should know.
 int ChooseUser(const std::vector<UserProfile>& profiles, const std::string& wanted,

@@ -133,6 +133,7 @@ class HiveTree::Impl {
         m.from = root;
         m.name = u"currentcontrolset";
         m.to = InHive(mount, set);
+        controlSet_ = name;
         break;
       }
     } else if (m.classes >= 0) {
@@ -240,11 +241,29 @@ class HiveTree::Impl {
   void ListProfiles() {
     if (profilesListed_) return;
     profilesListed_ = true;
+    if (!layout_.drive) return;
     const HiveFile* software = Hive(machine_[0].second);
-    if (!layout_.drive || !software) return;
-    std::optional<KeyRef> list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
-                                      u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
-    if (!list || list->kind != KeyRef::kHive) return;
+    std::optional<KeyRef> list;
+    if (software) {
+      list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
+                  u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
+    }
+    if (!list || list->kind != KeyRef::kHive) {
+      // Without it, the profile folders are all there is to go by; their
+      // SIDs are unknown, so HKU gets none of them.
+      profiles_ = ProfilesInUsers(layout_.root);
+      std::string names;
+      for (const UserProfile& p : profiles_) {
+        names += (names.empty() ? "" : ", ") + Utf8ToAnsi(p.folder);
+        const int ntuser = Add(p.ntuser);
+        mounts_[ntuser].classes = Add(p.classes);
+        profileMounts_.push_back(ntuser);
+      }
+      // "ProfileList illisible, profils pris dans Users : ..."
+      Note("hivTAP: ProfileList illisible, profils pris dans Users : " +
+           (names.empty() ? std::string("aucun") : names));
+      return;
+    }
     for (const auto& [sid, node] : Children(*software, list->node)) {
       const std::optional<U16> image = ReadText(*software, node, u"ProfileImagePath");
       if (!image || FoldCase(sid) == u"s-1-5-18") continue;
@@ -259,6 +278,63 @@ class HiveTree::Impl {
     }
   }
 
+  // A warning for the user: on standard error, or kept for --version.
+  void Note(const std::string& ansi) {
+    if (notes_) {
+      notes_->push_back(ansi);
+    } else {
+      Warn(ansi);
+    }
+  }
+
+  std::vector<std::string> Describe() {
+    std::vector<std::string> lines;
+    notes_ = &lines;
+    std::vector<std::string> found;
+    const std::pair<const char*, const std::string*> hives[] = {
+        {"HKLM\\SYSTEM", &layout_.system},
+        {"HKLM\\SOFTWARE", &layout_.software},
+        {"HKLM\\SAM", &layout_.sam},
+        {"HKLM\\SECURITY", &layout_.security},
+        {"HKU\\.DEFAULT", &layout_.defaultUser}};
+    for (const auto& [name, file] : hives) {
+      if (!file->empty()) found.push_back(std::string("ruche ") + name + " : " + Utf8ToAnsi(*file));
+    }
+    // "jeu de contrôle courant", "aucun (pas de ruche SYSTEM)", "aucun (SYSTEM\Select
+    // n'en désigne aucun)"
+    std::string set = "jeu de contr\xF4le courant : ";
+    if (layout_.system.empty()) {
+      set += "aucun (pas de ruche SYSTEM)";
+    } else if (!Hive(machine_[1].second)) {
+      set += "aucun (ruche SYSTEM illisible)";
+    } else if (controlSet_.empty()) {
+      set += "aucun (SYSTEM\\Select n'en d\xE9signe aucun)";
+    } else {
+      set += controlSet_;
+    }
+    found.push_back(set);
+    ChooseCurrentUser();
+    const Mount* user = currentUser_ >= 0 ? &mounts_[currentUser_] : nullptr;
+    if (layout_.drive) {
+      std::string who = "HKCU : aucun profil";
+      for (std::size_t i = 0; i < profileMounts_.size(); ++i) {
+        if (profileMounts_[i] != currentUser_) continue;
+        const UserProfile& p = profiles_[i];
+        who = "HKCU : profil " + Utf8ToAnsi(p.folder) + (p.sid.empty() ? "" : " (" + p.sid + ")");
+      }
+      found.push_back(who);
+    } else if (!user || user->file.empty()) {
+      found.push_back("HKCU : pas de NTUSER.DAT");
+    }
+    if (user && !user->file.empty()) found.push_back("ruche HKCU : " + Utf8ToAnsi(user->file));
+    if (user && user->classes >= 0 && !mounts_[user->classes].file.empty()) {
+      found.push_back("ruche HKCU\\Software\\Classes : " + Utf8ToAnsi(mounts_[user->classes].file));
+    }
+    notes_ = nullptr;
+    found.insert(found.end(), lines.begin(), lines.end());
+    return found;
+  }
+
   void ChooseCurrentUser() {
     if (userChosen_) return;
     userChosen_ = true;
@@ -271,7 +347,7 @@ class HiveTree::Impl {
     const char* wanted = std::getenv("HIVTAP_USER");
     std::string warning;
     const int chosen = ChooseUser(profiles_, Utf8ToAnsi(wanted ? wanted : ""), &warning);
-    if (!warning.empty()) Warn(warning);
+    if (!warning.empty()) Note(warning);
     if (chosen >= 0) currentUser_ = profileMounts_[chosen];
   }
 
@@ -320,6 +396,8 @@ class HiveTree::Impl {
   bool profilesListed_ = false;
   bool userChosen_ = false;
   int currentUser_ = -1;
+  std::string controlSet_;                     // its name, once SYSTEM is open
+  std::vector<std::string>* notes_ = nullptr;  // warnings kept, not written
   NameIndex names_;
 };
 
@@ -334,5 +412,6 @@ std::optional<KeyRef> HiveTree::Walk(const KeyRef& key, const U16& rel) {
 bool HiveTree::Query(const KeyRef& key, const U16& name, StoredValue* value) {
   return impl_->Query(key, name, value);
 }
+std::vector<std::string> HiveTree::Describe() { return impl_->Describe(); }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
@@ -48,6 +49,10 @@ class HiveTree {
   // The value `name` ("" for the default value) as RegQueryValueExA gives
   // it; false when it is missing or cannot be read.
   bool Query(const KeyRef& key, const U16& name, StoredValue* value);
+  // What was mapped, as lines of text (Windows-1252) for --version: the hive
+  // files found, the current control set, HKCU's profile, and the warnings a
+  // run would give about them, which are not written here.
+  std::vector<std::string> Describe();
 
  private:
   class Impl;

@@ -1,6 +1,7 @@
 #include "RegistryFiles/registry_source.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,11 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
+#include "RegistryFiles/hive_file.h"
+#include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_store.h"
+#include "RegistryFiles/hive_tree.h"
+#include "RegistryFiles/unique_fd.h"
 #include "RegistryFiles/wine_prefix_store.h"
 
 namespace platform {
@@ -25,10 +30,13 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool HasFile(const std::string& dir, const std::string& name) {
-  const std::string path = FindEntry(dir, name);
+bool IsFile(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool HasFile(const std::string& dir, const std::string& name) {
+  return IsFile(FindEntry(dir, name));
 }
 
 bool HasAnyFile(const std::string& dir, std::initializer_list<const char*> names) {
@@ -37,6 +45,16 @@ bool HasAnyFile(const std::string& dir, std::initializer_list<const char*> names
   }
   return false;
 }
+
+// A hive's base block starts with "regf".
+bool HasHiveSignature(const std::string& path) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char magic[4];
+  return fd.get() >= 0 && read(fd.get(), magic, sizeof magic) == 4 &&
+         std::string(magic, 4) == "regf";
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 std::string DefaultFolder() {
   for (const char* var : {"HIVTAP_REGISTRY", "WINEPREFIX"}) {
@@ -49,6 +67,20 @@ std::string DefaultFolder() {
     home = pw ? pw->pw_dir : "";
   }
   return std::string(home) + "/.wine";
+}
+
+// Only a drive has profiles to choose from; a choice made for nothing must
+// not pass unseen. Empty when there is nothing to say.
+std::string UserVariableWarning(const RegistrySource& source) {
+  const char* user = std::getenv("HIVTAP_USER");
+  if (!user || !*user || source.kind == SourceKind::kWindowsDrive ||
+      source.kind == SourceKind::kNone) {
+    return std::string();
+  }
+  // "HIVTAP_USER ne sert que sur un disque Windows, ignoré ici"
+  return "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\xE9"
+         " ici : " +
+         Utf8ToAnsi(user);
 }
 
 }  // namespace
@@ -67,6 +99,13 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
 RegistrySource LocateRegistrySource() {
   RegistrySource source;
   source.folder = DefaultFolder();
+  if (IsFile(source.folder)) {
+    source.exists = true;
+    if (HasHiveSignature(source.folder) && IsCollectedHiveName(FileName(source.folder))) {
+      source.kind = SourceKind::kHiveFile;
+    }
+    return source;
+  }
   source.exists = IsDirectory(source.folder);
   if (!source.exists) return source;
   std::string path = FindEntry(source.folder, "Windows");
@@ -77,40 +116,72 @@ RegistrySource LocateRegistrySource() {
     source.kind = SourceKind::kWinePrefix;
   } else if (!path.empty() && IsDirectory(path)) {
     source.kind = SourceKind::kWindowsDrive;
-  } else if (HasAnyFile(source.folder, {"SYSTEM", "SOFTWARE", "SAM", "SECURITY", "DEFAULT",
-                                        "NTUSER.DAT", "UsrClass.dat"})) {
-    source.kind = SourceKind::kCollectedHives;
+  } else {
+    for (const char* name : kCollectedHiveNames) {
+      if (HasFile(source.folder, name)) source.kind = SourceKind::kCollectedHives;
+    }
   }
   return source;
 }
 
-const char* SourceKindName(SourceKind kind) {
-  switch (kind) {
+std::string DescribeRegistrySource(const RegistrySource& source) {
+  // "préfixe Wine", "ruches rassemblées"
+  const char* kind = "aucun registre";
+  switch (source.kind) {
     case SourceKind::kWinePrefix:
-      return "Wine prefix";
+      kind =
+          "pr\xE9"
+          "fixe Wine";
+      break;
     case SourceKind::kWindowsDrive:
-      return "Windows drive";
+      kind = "disque Windows";
+      break;
     case SourceKind::kCollectedHives:
-      return "collected hives";
+      kind =
+          "ruches rassembl\xE9"
+          "es";
+      break;
+    case SourceKind::kHiveFile:
+      kind = "fichier de ruche";
+      break;
     case SourceKind::kNone:
       break;
   }
-  return "no registry";
+  std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (" + kind + ")\n";
+  if (source.kind != SourceKind::kNone && source.kind != SourceKind::kWinePrefix) {
+    for (const std::string& line :
+         HiveTree(source.folder, source.kind == SourceKind::kWindowsDrive).Describe()) {
+      text += line + "\n";
+    }
+  }
+  const std::string warning = UserVariableWarning(source);
+  return warning.empty() ? text : text + warning + "\n";
 }
 
 std::string MissingRegistryMessage(const RegistrySource& source) {
   const std::string folder = Utf8ToAnsi(source.folder);
   // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
   if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
+  if (IsFile(source.folder)) {
+    if (!HasHiveSignature(source.folder))
+      return "hivTAP: ce fichier n'est pas une ruche : " + folder;
+    std::string names;
+    for (const char* name : kCollectedHiveNames)
+      names += std::string(names.empty() ? "" : ", ") + name;
+    return "hivTAP: nom de ruche inconnu : " + folder + " (attendu : " + names + ")";
+  }
   return "hivTAP: aucun fichier de registre dans le dossier " + folder;
 }
 
 std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source) {
+  const std::string warning = UserVariableWarning(source);
+  if (!warning.empty()) Warn(warning);
   switch (source.kind) {
     case SourceKind::kWinePrefix:
       return std::make_unique<WinePrefixStore>(source.folder);
     case SourceKind::kWindowsDrive:
     case SourceKind::kCollectedHives:
+    case SourceKind::kHiveFile:
       return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
     default:
       return nullptr;

@@ -14,10 +14,11 @@ enum class SourceKind {
   kWinePrefix,      // system.reg, user.reg
   kWindowsDrive,    // Windows/System32/config/
   kCollectedHives,  // SYSTEM, SOFTWARE, NTUSER.DAT... side by side
+  kHiveFile,        // one of those alone, named by itself
 };
 
 struct RegistrySource {
-  std::string folder;  // as the environment names it (UTF-8)
+  std::string folder;  // as the environment names it (UTF-8); may be a file
   bool exists = false;
   SourceKind kind = SourceKind::kNone;
 };
@@ -26,10 +27,13 @@ struct RegistrySource {
 // names matched in any letter case.
 RegistrySource LocateRegistrySource();
 
-// "Wine prefix", "Windows drive"... for --version.
-const char* SourceKindName(SourceKind kind);
+// For --version, in Windows-1252 lines ended by LF: the folder and its
+// kind; for hive files, also what was mapped (HiveTree::Describe).
+std::string DescribeRegistrySource(const RegistrySource& source);
 
-// The message (Windows-1252) for a source that holds no registry.
+// The message (Windows-1252) for a source that holds no registry: a missing
+// folder, one without registry files, a file that is no hive or whose name
+// is no hive's.
 std::string MissingRegistryMessage(const RegistrySource& source);
 
 // The entry of `dir` (UTF-8) named `name` (ANSI) in any letter case, as a

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "RegistryFiles/hive_file.h"
+#include "RegistryFiles/registry_source.h"
 #include "RegistryFiles/wine_prefix_impl.h"
 
 namespace platform {
@@ -82,7 +86,16 @@ bool WinePrefixStore::Impl::MapHive(HiveId id) {
   Hive& hive = hives_[id];
   if (!hive.opened) {
     hive.opened = true;
-    hive.present = maps_[id].Open(dir_ + "/" + hive.file);
+    // Files copied from Windows come in any letter case; Wine's own name
+    // comes first.
+    std::string path = dir_ + "/" + hive.file;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) path = FindEntry(dir_, hive.file);
+    hive.present = !path.empty() && maps_[id].Open(path);
+    // A file that is there but cannot be read must not pass for empty values.
+    if (!path.empty() && !hive.present) {
+      Warn("hivTAP: fichier du registre illisible : " + Utf8ToAnsi(path));
+    }
   }
   return hive.present;
 }

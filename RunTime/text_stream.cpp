@@ -29,6 +29,7 @@ void TTextStream::Open(platform::File file, Mode mode, const std::string& what) 
   pos_ = end_ = 0;
   skipping_ = cutOnFailure_ = false;
   encoding_ = Encoding::kBytes;
+  lineEnd_ = "\r\n";
   lineEnds_.reset();
 }
 
@@ -51,6 +52,7 @@ void TTextStream::OpenStandard(platform::StdStream which) {
   Open(std::move(file), Mode::kWrite, name_);
   // A console shows each line as soon as it is complete.
   flushAtLineEnd_ = type == platform::FileType::kChar;
+  lineEnd_ = platform::ConsoleLineEnd();
 }
 
 void TTextStream::OpenRead(const std::string& name) {
@@ -105,7 +107,7 @@ void TTextStream::Write(const std::string& text) {
 
 void TTextStream::WriteLine(const std::string& text) {
   Write(text);
-  Write("\r\n");
+  Write(lineEnd_);
   lineEnds_.set(pos_);
   if (flushAtLineEnd_) FlushBuffer();
 }

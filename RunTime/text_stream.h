@@ -31,7 +31,8 @@ class TTextStream {
   void OpenAppend(const std::string& name);
 
   void Write(const std::string& text);
-  void WriteLine(const std::string& text);  // text, then CR LF
+  // The text, then CR LF; on standard output the platform's console line end.
+  void WriteLine(const std::string& text);
   void Flush();
   // Flushes what is buffered, then closes; checked like every operation.
   void Close();
@@ -64,6 +65,7 @@ class TTextStream {
   Mode mode_ = Mode::kClosed;
   std::string name_;
   bool flushAtLineEnd_ = false;
+  const char* lineEnd_ = "\r\n";
   char buffer_[kBufferSize] = {};
   std::size_t pos_ = 0;    // next byte to read, or bytes buffered for writing
   std::size_t end_ = 0;    // bytes in the read buffer

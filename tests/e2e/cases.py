@@ -472,8 +472,9 @@ L9_LIST = (K + b"\\Lines\\L9\r\n") * 20
 L9_LINE = b"123456789\r\n"
 
 
-def stream_cases(modes):
-    """Standard output that cannot be written, and redirections."""
+def stream_cases(modes, native=False):
+    """Standard output that cannot be written, and redirections. The native
+    console's lines end with LF, one byte shorter."""
     cases = []
     for mode in modes:
         if mode in ("closed", "invalid"):
@@ -481,11 +482,13 @@ def stream_cases(modes):
                               args=[WALL], mode=mode, code=1, err=FAILURE_REPORT))
         elif mode == "brokenpipe":
             # The console is written each time its 128-byte buffer fills: the
-            # twelfth line of 11 bytes fails, and the eleven before it stay in
-            # the file; the failure message cannot be written either.
+            # twelfth line of 11 bytes fails (natively the thirteenth of 10),
+            # and those before it stay in the file; the failure message cannot
+            # be written either.
             cases.append(Case("broken pipe during list mode stops the run",
                               args=[b"/L:l9.lst"], files={"l9.lst": L9_LIST}, mode=mode,
-                              code=1, err=FAILURE_REPORT, after={OUT: L9_LINE * 11}))
+                              code=1, err=FAILURE_REPORT,
+                              after={OUT: L9_LINE * (12 if native else 11)}))
             cases.append(Case("broken pipe noticed when standard output is closed",
                               args=[WALL], mode=mode, code=1, err=FAILURE_REPORT,
                               after={OUT: b"fond.bmp\r\n"}))

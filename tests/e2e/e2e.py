@@ -149,7 +149,7 @@ def native_suite(tally, args, prefix, work):
     before = fault_cases.prefix_state(prefix)
     runner = NativeRunner(prefix, args.hivtap, work)
     runner.run_cases(tally, "native", cases.shared_cases("/") +
-                     cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
+                     cases.stream_cases(["closed", "brokenpipe", "pipe", "full"], native=True))
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
     fault_cases.prefix_unchanged(tally, prefix, before)

@@ -228,16 +228,29 @@ def tree(directory):
     return found
 
 
+def native_console(data):
+    """Console text as the native build writes it: its lines, a
+    multi-string's included, end with LF where the Windows builds' end with
+    CR LF."""
+    return data.replace(b"\r\n", b"\n")
+
+
 def verify(tally, label, case, console, code, out, err, directory):
     name = "%s: %s" % (label, case.name)
     tally.equal(name + " [exit code]", code, case.code)
     expected_out = case.out[console] if isinstance(case.out, dict) else case.out
+    line_end = b"\r\n"
+    if console == "utf8" and case.mode != "stdout-file":
+        expected_out, line_end = native_console(expected_out), b"\n"
     tally.equal(name + " [console]", out, expected_out)
     if case.err is FAILURE_REPORT:
-        tally.check(name + " [standard error]", err != b"" and err.endswith(b"\r\n"),
-                    "expected a failure report ended by CR LF, got " + show(err))
+        tally.check(name + " [standard error]", err.endswith(line_end) and
+                    err.count(b"\n") == err.count(line_end),
+                    "expected a failure report ended by %r, got %s" % (line_end, show(err)))
     else:
         expected_err = case.err.get(console, NO_ERROR) if isinstance(case.err, dict) else case.err
+        if console == "utf8":
+            expected_err = native_console(expected_err)
         tally.equal(name + " [standard error]", err, expected_err)
     expected = dict(case.files)
     for path, data in case.after.items():

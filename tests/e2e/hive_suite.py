@@ -138,6 +138,8 @@ def lines(*items):
     return b"".join(i + b"\r\n" for i in items)
 
 
+USER_IGNORED = ("hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : "
+                "%s\n").encode()
 TWO_USERS_WARNING = ("hivTAP: plusieurs profils d'utilisateur, HKCU est absent ; HIVTAP_USER "
                      "choisit parmi : anna (%s), bob (%s)\n" % (ANNA, BOB)).encode()
 
@@ -213,10 +215,10 @@ def mapping_group(tally, runner, work):
     audit = os.path.join(runner.work, "run%d" % runner.count, "audit.txt")
     with open(audit, "rb") as f:
         tally.equal("hives: command 1, an audit list with /N", (r[0], r[1], f.read()),
-                    (0, b"Nom= PC42\r\nProductName=Windows 10 Pro\r\n",
+                    (0, b"Nom= PC42\nProductName=Windows 10 Pro\n",
                      b"Nom= PC42\r\nProductName=Windows 10 Pro\r\n"))
     r = runner.run(drive, ["HKCU\\Control Panel\\Desktop\\Wallpaper"], user="anna")
-    tally.equal("hives: command 2, HIVTAP_USER=anna", (r[0], r[1], r[2]), (0, b"anna.bmp\r\n", b""))
+    tally.equal("hives: command 2, HIVTAP_USER=anna", (r[0], r[1], r[2]), (0, b"anna.bmp\n", b""))
 
     collected = os.path.join(work, "collected")
     os.makedirs(collected)
@@ -227,13 +229,190 @@ def mapping_group(tally, runner, work):
     r = runner.run(collected, [
         "HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName\\ComputerName"])
     tally.equal("hives: command 3, a folder of collected hives", (r[0], r[1], r[2]),
-                (0, b"PC42\r\n", b""))
+                (0, b"PC42\n", b""))
     listing = [b"HKCU\\Control Panel\\Desktop\\Wallpaper", b"HKCR\\.both\\Content Type",
                b"HKU\\.DEFAULT\\Control Panel\\Desktop\\Wallpaper"]
     r = runner.run(collected, ["/S", "/L:list.lst"], listing=listing)
     tally.equal("hives: collected NTUSER.DAT and UsrClass.dat are HKCU", (r[2], r[3]),
                 (b"", b"anna.bmp\r\nanna\r\n\r\n"))
+    r = runner.run(collected, ["/S", "/L:list.lst"], listing=listing, user="bob")
+    tally.equal("hives: HIVTAP_USER means nothing for collected hives", (r[2], r[3]),
+                (USER_IGNORED % b"bob", b"anna.bmp\r\nanna\r\n\r\n"))
     tally.check("hives: the drive's files are unchanged, nothing added", snapshot(drive) == before)
+
+
+WALLPAPER = "HKCU\\Control Panel\\Desktop\\Wallpaper"
+NO_PROFILE_LIST = "hivTAP: ProfileList illisible, profils pris dans Users : %s\n"
+TWO_FOLDERS_WARNING = ("hivTAP: plusieurs profils d'utilisateur, HKCU est absent ; HIVTAP_USER "
+                       "choisit parmi : anna, bob\n")
+
+
+def no_profile_list_group(tally, runner, work):
+    """A drive whose ProfileList cannot be read: its profiles are the
+    Users/*/NTUSER.DAT there, by folder name, with one warning."""
+    # (name, folders under Users, SOFTWARE: kept, "none" or "other" (one
+    #  without ProfileList), HIVTAP_USER, key, expected file, standard error)
+    rows = [
+        ("one profile folder is HKCU", ("anna",), "none", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "anna"),
+        ("the Default template is no user", ("anna", "Default"), "none", None, WALLPAPER,
+         b"anna.bmp\r\n", NO_PROFILE_LIST % "Default, anna"),
+        ("a folder in another letter case", ("ANNA",), "none", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "ANNA"),
+        ("SOFTWARE without ProfileList", ("anna",), "other", None, WALLPAPER, b"anna.bmp\r\n",
+         NO_PROFILE_LIST % "anna"),
+        ("two folders: HIVTAP_USER by folder name", ("anna", "bob"), "none", "BOB", WALLPAPER,
+         b"bob.bmp\r\n", NO_PROFILE_LIST % "anna, bob"),
+        ("two folders: the user's classes in HKCR", ("anna", "bob"), "none", "bob",
+         "HKCR\\.user\\Content Type", b"bob only\r\n", NO_PROFILE_LIST % "anna, bob"),
+        ("two folders without HIVTAP_USER", ("anna", "bob"), "none", None, WALLPAPER, b"",
+         NO_PROFILE_LIST % "anna, bob" + TWO_FOLDERS_WARNING),
+        ("no profile folder", (), "none", None, WALLPAPER, b"", NO_PROFILE_LIST % "aucun"),
+        ("HKU has no SID for them", ("anna",), "none", None,
+         "HKU\\" + ANNA + "\\Control Panel\\Desktop\\Wallpaper", b"",
+         NO_PROFILE_LIST % "anna"),
+        ("a readable ProfileList is used alone", ("anna",), "kept", None, WALLPAPER,
+         b"anna.bmp\r\n", ""),
+    ]
+    for i, (name, folders, software, user, key, out, err) in enumerate(rows):
+        drive = os.path.join(work, "no-profile-list%d" % i)
+        hives = drive_hives(users=("anna", "bob"))
+        for u in ("anna", "bob"):
+            for hive in ("NTUSER.DAT", CLASSES):
+                entry = hives.pop("Users/%s/%s" % (u, hive))
+                if u in [f.lower() for f in folders if f != "Default"]:
+                    folder = [f for f in folders if f.lower() == u][0]
+                    hives["Users/%s/%s" % (folder, hive)] = entry
+        if "Default" in folders:
+            hives["Users/Default/NTUSER.DAT"] = ("HKEY_CURRENT_USER", [
+                ("Control Panel\\Desktop", "Wallpaper", REG_SZ, sz("default.bmp"))])
+        if software == "none":
+            del hives[SOFTWARE]
+        elif software == "other":
+            hives[SOFTWARE] = ("HKEY_LOCAL_MACHINE\\SOFTWARE", [("Classes\\.machine", "x",
+                                                                REG_SZ, sz("m"))])
+        else:
+            hives[SOFTWARE][1][:] = [e for e in hives[SOFTWARE][1]
+                                     if not e[0].startswith(PROFILES + BOB)]
+        hf.make_tree(drive, hives)
+        code, _, stderr, data = runner.run(drive, ["/S", key], user=user)
+        tally.equal("hives without ProfileList: %s" % name, (code, stderr.decode(), data),
+                    (0, err, out))
+
+
+def single_file_group(tally, runner, work):
+    """HIVTAP_REGISTRY naming one hive file: a folder of that one hive, named
+    by its file name; a file that is no hive, or has no hive's name, is the
+    missing-registry error."""
+    drive = os.path.join(work, "single-drive")
+    make_drive(drive, users=("anna",))
+    other = os.path.join(work, "single-files")
+    os.makedirs(other)
+    renamed = {"software": SOFTWARE, "system.bak": SYSTEM}
+    for dst, src in renamed.items():
+        shutil.copy(os.path.join(drive, src), os.path.join(other, dst))
+    with open(os.path.join(other, "NTUSER.DAT"), "wb") as f:
+        f.write(b"no hive, only text")
+    names = "SYSTEM, SOFTWARE, SAM, SECURITY, DEFAULT, NTUSER.DAT, UsrClass.dat"
+    ccs = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName\\ComputerName"
+    product = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName"
+    # (name, file, key, exit code, expected file, standard error)
+    rows = [
+        ("SYSTEM is HKLM\\SYSTEM", os.path.join(drive, SYSTEM), ccs, 0, b"PC42\r\n", ""),
+        ("NTUSER.DAT is HKCU", os.path.join(drive, "Users/anna/NTUSER.DAT"), WALLPAPER, 0,
+         b"anna.bmp\r\n", ""),
+        ("a name in another letter case", os.path.join(other, "software"), product, 0,
+         b"Windows 10 Pro\r\n", ""),
+        ("only that hive is read", os.path.join(drive, SYSTEM), product, 0, b"", ""),
+        ("a file that is no hive", os.path.join(other, "NTUSER.DAT"), WALLPAPER, 1, None,
+         "hivTAP: ce fichier n'est pas une ruche : %s\n" % os.path.join(other, "NTUSER.DAT")),
+        ("a hive whose name is no hive's", os.path.join(other, "system.bak"), ccs, 1, None,
+         "hivTAP: nom de ruche inconnu : %s (attendu : %s)\n" % (
+             os.path.join(other, "system.bak"), names)),
+    ]
+    for name, path, key, code, out, err in rows:
+        directory = os.path.join(work, "single%d" % runner.count)
+        os.makedirs(directory)
+        r = runner.run(path, ["/S", key], directory=directory)
+        files = sorted(os.listdir(directory))
+        tally.equal("hives: HIVTAP_REGISTRY names a file: %s" % name,
+                    (r[0], r[2].decode(), r[3] if out is not None else files),
+                    (code, err, out if out is not None else []))
+
+
+def version_group(tally, runner, work):
+    """--version on hive sources: what was mapped, and why HKCU is missing,
+    with the warnings that a run would write, here on standard output."""
+    drive = os.path.join(work, "drive")
+    config = drive + "/Windows/System32/config/"
+    machine = "".join("ruche %s : %s%s\n" % (k, config, f) for k, f in (
+        ("HKLM\\SYSTEM", "SYSTEM"), ("HKLM\\SOFTWARE", "SOFTWARE"), ("HKLM\\SAM", "SAM"),
+        ("HKLM\\SECURITY", "SECURITY"), ("HKU\\.DEFAULT", "DEFAULT")))
+    head = "hivtap 1.2.0.0\nregistre : %s (%s)\n"
+    ccs = "jeu de contr\u00f4le courant : %s\n"
+    anna = ("ruche HKCU : %s/Users/anna/NTUSER.DAT\nruche HKCU\\Software\\Classes : "
+            "%s/Users/anna/%s\n" % (drive, drive, CLASSES))
+    bare = os.path.join(work, "no-profile-list0")
+    single = os.path.join(work, "single-drive")
+    collected = os.path.join(work, "collected")
+    # (name, registry, HIVTAP_USER, expected standard output)
+    rows = [
+        ("a drive with two profiles", drive, None,
+         head % (drive, "disque Windows") + machine + ccs % "ControlSet002" +
+         "HKCU : aucun profil\n" + TWO_USERS_WARNING.decode()),
+        ("a drive and HIVTAP_USER", drive, "anna",
+         head % (drive, "disque Windows") + machine + ccs % "ControlSet002" +
+         "HKCU : profil anna (%s)\n" % ANNA + anna),
+        ("a drive without SOFTWARE", bare, None,
+         head % (bare, "disque Windows") + machine.replace(drive, bare).replace(
+             "ruche HKLM\\SOFTWARE : %sSOFTWARE\n" % config.replace(drive, bare), "") +
+         ccs % "ControlSet002" + "HKCU : profil anna\n" + anna.replace(drive, bare) +
+         NO_PROFILE_LIST % "anna"),
+        ("collected hives", collected, None,
+         head % (collected, "ruches rassembl\u00e9es") +
+         "ruche HKLM\\SYSTEM : %s/system\nruche HKLM\\SOFTWARE : %s/Software\n" % (
+             collected, collected) + ccs % "ControlSet002" +
+         "ruche HKCU : %s/ntuser.dat\nruche HKCU\\Software\\Classes : %s/USRCLASS.DAT\n" % (
+             collected, collected)),
+        ("collected hives and HIVTAP_USER", collected, "anna",
+         head % (collected, "ruches rassembl\u00e9es") +
+         "ruche HKLM\\SYSTEM : %s/system\nruche HKLM\\SOFTWARE : %s/Software\n" % (
+             collected, collected) + ccs % "ControlSet002" +
+         "ruche HKCU : %s/ntuser.dat\nruche HKCU\\Software\\Classes : %s/USRCLASS.DAT\n" % (
+             collected, collected) + (USER_IGNORED % b"anna").decode()),
+        ("one SYSTEM hive file", single + "/" + SYSTEM, None,
+         head % (single + "/" + SYSTEM, "fichier de ruche") +
+         "ruche HKLM\\SYSTEM : %s/%s\n" % (single, SYSTEM) + ccs % "ControlSet002" +
+         "HKCU : pas de NTUSER.DAT\n"),
+        ("one NTUSER.DAT hive file", single + "/Users/anna/NTUSER.DAT", None,
+         head % (single + "/Users/anna/NTUSER.DAT", "fichier de ruche") +
+         ccs % "aucun (pas de ruche SYSTEM)" +
+         "ruche HKCU : %s/Users/anna/NTUSER.DAT\n" % single),
+    ]
+    for name, registry, user, out in rows:
+        code, stdout, stderr, _ = runner.run(registry, ["--version"], user=user)
+        tally.equal("hives --version: %s" % name, (code, stdout.decode(), stderr), (0, out, b""))
+    # Why there is no control set: a SYSTEM without Select, one that is no hive.
+    no_select = os.path.join(work, "version-no-select")
+    hf.make_tree(no_select, {"SYSTEM": ("HKEY_LOCAL_MACHINE\\SYSTEM", [
+        ("ControlSet001\\Control", "x", REG_SZ, sz("1"))])})
+    broken = os.path.join(work, "version-broken")
+    os.makedirs(broken)
+    with open(os.path.join(broken, "SYSTEM"), "wb") as f:
+        f.write(b"no hive at all" * 400)
+    for name, folder, ccs_text, err in (
+            ("SYSTEM without Select", no_select, "aucun (SYSTEM\\Select n'en d\u00e9signe aucun)",
+             ""),
+            ("SYSTEM that is no hive", broken, "aucun (ruche SYSTEM illisible)",
+             "hivTAP: ruche illisible : %s/SYSTEM\n" % broken)):
+        code, stdout, stderr, _ = runner.run(folder, ["--version"])
+        tally.equal("hives --version: %s" % name, (code, stdout.decode()),
+                    (0, head % (folder, "ruches rassembl\u00e9es") +
+                     "ruche HKLM\\SYSTEM : %s/SYSTEM\n" % folder + ccs % ccs_text +
+                     "HKCU : pas de NTUSER.DAT\n"))
+        # The hive reader's own warnings about a damaged file are its affair.
+        tally.check("hives --version: %s [standard error]" % name,
+                    err in stderr.decode() if err else stderr == b"", stderr.decode())
 
 
 # Damage: one SOFTWARE hive, each case a copy of it damaged one way.
@@ -298,6 +477,9 @@ def big_data_group(tally, runner, work):
 def native_groups(tally, hivtap, work):
     runner = Runner(hivtap, work)
     mapping_group(tally, runner, work)
+    no_profile_list_group(tally, runner, work)
+    single_file_group(tally, runner, work)
+    version_group(tally, runner, work)
     damage_group(tally, runner, work)
     big_data_group(tally, runner, work)
     hive_damage.damage_table_group(tally, runner, work)

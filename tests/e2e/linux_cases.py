@@ -5,17 +5,18 @@ file names and registry names also run in the differential test, where the
 native build and hivtap.exe must leave the same files."""
 
 import os
+import re
 import signal
 import subprocess
 import time
 
 import seed
 from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
-from harness import Case, read_or_empty, tree
+from harness import Case, native_console, read_or_empty, tree
 
 LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
 # --help and -h: the help screen, then what only the native build has.
-HELP_LINUX = HELP["utf8"] + "".join(line + "\r\n" for line in [
+HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     " ",
     "Sous Linux, le Registre lu est celui d'un dossier :",
     "  HIVTAP_REGISTRY : pr\u00e9fixe Wine, lecteur Windows, dossier ou fichier de ruches",
@@ -82,7 +83,7 @@ def run_time_value_cases():
                        [b"~MHz=", b"ProcessorNameString=", b"Global="])]
 
 
-def _run(program, directory, args, env_changes, prefix):
+def _run(program, directory, args, env_changes, prefix, closed=False):
     env = dict(os.environ)
     env.update({"WINEPREFIX": prefix.path, "LC_ALL": "C.UTF-8"})
     env.pop("HIVTAP_REGISTRY", None)
@@ -91,7 +92,9 @@ def _run(program, directory, args, env_changes, prefix):
             env.pop(name, None)
         else:
             env[name] = value
-    r = subprocess.run([program] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
+    # closed: standard output closed, as `>&-` leaves it.
+    command = ["sh", "-c", 'exec "$0" "$@" >&-', program] if closed else [program]
+    r = subprocess.run(command + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=False)
     return r.returncode, r.stdout, r.stderr
 
@@ -139,7 +142,7 @@ def absolute_path_group(tally, program, prefix, work):
         label = "native absolute paths: " + name
         tally.equal(label + " [exit code, standard error]", (result_code, err), (code, b""))
         if code:
-            tally.equal(label + " [console]", out, OUTPUT_FAILED["utf8"])
+            tally.equal(label + " [console]", out, native_console(OUTPUT_FAILED["utf8"]))
         found = {os.path.join(directory, p): d for p, d in tree(directory).items()}
         found.update({os.path.join(target, p): d for p, d in tree(target).items()
                       if before.get(p) != d})
@@ -153,23 +156,36 @@ def absolute_path_group(tally, program, prefix, work):
 
 
 def help_version_group(tally, program, prefix, work):
-    """--help, -h and --version: exit 0, no file."""
-    version = b"hivtap 1.2.0.0\nregistry: %s (%s)\n"
+    """--help, -h and --version: exit 0, no file; with standard output
+    closed, both report the failure alike."""
+    version = b"hivtap 1.2.0.0\nregistre : %s (%s)\n"
+    closed = (b"Erreur d'entr\xc3\xa9e/sortie (ouverture) : sortie standard\n")
+    # (name, arguments, environment, standard output closed, expected exit
+    #  code, console, standard error)
     runs = [
-        ("--help", ["--help"], {}, HELP_LINUX),
-        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, HELP_LINUX),
-        ("--version", ["--version"], {},
-         version % (prefix.path.encode(), b"Wine prefix")),
+        ("--help", ["--help"], {}, False, 0, HELP_LINUX, b""),
+        ("-h after a key", [SZ.decode(), "-h", "out.txt"], {}, False, 0, HELP_LINUX, b""),
+        ("--version", ["--version"], {}, False, 0,
+         version % (prefix.path.encode(), b"pr\xc3\xa9fixe Wine"), b""),
         ("--version names HIVTAP_REGISTRY before WINEPREFIX", ["/N", "--version"],
-         {"HIVTAP_REGISTRY": "/nonexistent"}, version % (b"/nonexistent", b"no registry")),
+         {"HIVTAP_REGISTRY": "/nonexistent"}, False, 0,
+         version % (b"/nonexistent", b"aucun registre"), b""),
         ("--version without WINEPREFIX names ~/.wine", ["--version"],
-         {"WINEPREFIX": None, "HOME": "/nonexistent-home"},
-         version % (b"/nonexistent-home/.wine", b"no registry")),
+         {"WINEPREFIX": None, "HOME": "/nonexistent-home"}, False, 0,
+         version % (b"/nonexistent-home/.wine", b"aucun registre"), b""),
+        ("--version with HIVTAP_USER, which means nothing here", ["--version"],
+         {"HIVTAP_USER": "anna"}, False, 0,
+         version % (prefix.path.encode(), b"pr\xc3\xa9fixe Wine") +
+         "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : anna\n".encode(),
+         b""),
+        ("--help with standard output closed", ["--help"], {}, True, 1, b"", closed),
+        ("--version with standard output closed", ["--version"], {}, True, 1, b"", closed),
     ]
-    for i, (name, args, env, out) in enumerate(runs):
+    for i, (name, args, env, shut, code, out, err) in enumerate(runs):
         directory = _fresh(work, "version-%d" % i)
-        result = _run(program, directory, args, env, prefix)
-        tally.equal("native %s [exit code, console, standard error]" % name, result, (0, out, b""))
+        result = _run(program, directory, args, env, prefix, closed=shut)
+        tally.equal("native %s [exit code, console, standard error]" % name, result,
+                    (code, out, err))
         tally.equal("native %s [no file]" % name, tree(directory), {})
 
 
@@ -196,8 +212,8 @@ def missing_registry_group(tally, program, prefix, work):
     empty = _fresh(work, "empty-registry")
     with open(os.path.join(empty, "notes.txt"), "wb") as f:
         f.write(b"no registry here")
-    missing = b"hivTAP: le dossier du registre n'existe pas : %s\r\n"
-    no_file = b"hivTAP: aucun fichier de registre dans le dossier %s\r\n"
+    missing = b"hivTAP: le dossier du registre n'existe pas : %s\n"
+    no_file = b"hivTAP: aucun fichier de registre dans le dossier %s\n"
     runs = [
         ("WINEPREFIX names a missing folder", [WALL.decode()], {"WINEPREFIX": "/nonexistent"},
          missing % b"/nonexistent"),
@@ -285,6 +301,59 @@ def interrupt_group(tally, program, prefix, work):
         tally.equal(label + " [output file ends at a line end]", read_or_empty(out), kept)
 
 
+# A value of each of the prefix's files.
+PREFIX_LIST = [WALL, b"HKLM\\Software\\hivtap-e2e\\View", b"HKU\\.Default\\hivtap-e2e\\x"]
+
+
+def prefix_file_group(tally, program, prefix, work):
+    """The prefix's files in any letter case; one that is there but cannot be
+    read (a folder of that name, also for root) gets a warning naming it."""
+    files = prefix.reg_files()
+    arch = re.search(rb"^#arch=\w+$", files["system.reg"], re.M).group(0)
+    files["userdef.reg"] = (b"WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User"
+                            b"\\\\.Default\n\n" + arch + b"\n\n[hivtap-e2e] 0\n\"x\"=\"d\"\n")
+    unreadable = "hivTAP: fichier du registre illisible : %s/%s\n"
+    all_three = {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": "userdef.reg"}
+    every_value = b"Wallpaper=fond.bmp\r\nView=64\r\nx=d\r\n"
+    # (name, {file name: the prefix file it holds, None for a folder},
+    #  environment, expected output file, standard error: %s is the folder)
+    runs = [
+        ("upper-case SYSTEM.REG and USER.REG",
+         {"SYSTEM.REG": "system.reg", "USER.REG": "user.reg", "USERDEF.REG": "userdef.reg"}, {},
+         every_value, ""),
+        ("mixed-case System.Reg, User.Reg and UserDef.Reg",
+         {"System.Reg": "system.reg", "User.Reg": "user.reg", "UserDef.Reg": "userdef.reg"}, {},
+         every_value, ""),
+        ("user.reg that cannot be read", {"system.reg": "system.reg", "user.reg": None}, {},
+         b"Wallpaper=\r\nView=64\r\nx=\r\n", unreadable % ("%s", "user.reg")),
+        ("system.reg that cannot be read", {"system.reg": None, "USER.REG": "user.reg"}, {},
+         b"Wallpaper=fond.bmp\r\nView=\r\nx=\r\n", unreadable % ("%s", "system.reg")),
+        ("userdef.reg that cannot be read",
+         {"system.reg": "system.reg", "user.reg": "user.reg", "userdef.reg": None}, {},
+         b"Wallpaper=fond.bmp\r\nView=64\r\nx=\r\n", unreadable % ("%s", "userdef.reg")),
+        ("HIVTAP_USER means nothing here", all_three, {"HIVTAP_USER": "anna"}, every_value,
+         "hivTAP: HIVTAP_USER ne sert que sur un disque Windows, ignor\u00e9 ici : anna\n"),
+        ("an empty HIVTAP_USER is no choice", all_three, {"HIVTAP_USER": ""}, every_value, ""),
+    ]
+    for i, (name, layout, env, out, err) in enumerate(runs):
+        folder = _fresh(work, "prefix-files-%d" % i)
+        for file_name, source in layout.items():
+            if source is None:
+                os.makedirs(os.path.join(folder, file_name))
+            else:
+                with open(os.path.join(folder, file_name), "wb") as f:
+                    f.write(files[source])
+        directory = _fresh(work, "prefix-files-run-%d" % i)
+        with open(os.path.join(directory, "keys.lst"), "wb") as f:
+            f.write(b"".join(line + b"\r\n" for line in PREFIX_LIST))
+        result = _run(program, directory, ["/N", "/S", "/L:keys.lst"],
+                      dict(env, WINEPREFIX=folder), prefix)
+        label = "native prefix files: " + name
+        tally.equal(label + " [exit code, console, standard error]", result,
+                    (0, b"", err.replace("%s", folder).encode()))
+        tally.equal(label + " [output file]", read_or_empty(os.path.join(directory, OUT)), out)
+
+
 def native_groups(tally, runner, program, prefix, work):
     runner.run_cases(tally, "native-files", file_name_cases())
     runner.run_cases(tally, "native-names", registry_name_cases())
@@ -294,6 +363,7 @@ def native_groups(tally, runner, program, prefix, work):
     typo_group(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
     interrupt_group(tally, program, prefix, work)
+    prefix_file_group(tally, program, prefix, work)
 
 
 def differential_groups(tally, native, windows_hivtap, prefix, work):
