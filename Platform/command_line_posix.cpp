@@ -1,8 +1,10 @@
 // The shell hands the arguments already split. The raw command line is
 // rebuilt so that splitting it again gives each argument as it would come
 // out of a Windows command line: quotes removed, empty ones skipped.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -68,6 +70,27 @@ void Complain(const std::string& ansi) {
   File::Standard(StdStream::kError).Write(line.data(), line.size());
 }
 
+// The name "-" stands for: standard output, kept apart from the console.
+std::string& DashFileName() {
+  static std::string name;
+  return name;
+}
+
+// With "-" as the output name, standard output carries the output file's
+// bytes alone: the file writes to a copy of it, and what the tool shows on
+// its console goes to standard error.
+void RouteDashToStandardOutput() {
+  const int copy = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  DashFileName() = "/dev/fd/" + std::to_string(copy < 0 ? STDOUT_FILENO : copy);
+  if (copy >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0 && null != STDOUT_FILENO) {
+      dup2(null, STDOUT_FILENO);
+      close(null);
+    }
+  }
+}
+
 }  // namespace
 
 void InitProcess(int argc, char** argv) {
@@ -77,6 +100,12 @@ void InitProcess(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
   Arguments().assign(argv, argv + argc);
+  for (int i = 1; i < argc; ++i) {
+    if (Arguments()[i] == "-") {
+      RouteDashToStandardOutput();
+      break;
+    }
+  }
 }
 
 std::string RawCommandLine() {
@@ -90,6 +119,13 @@ std::string RawCommandLine() {
     std::string arg = Utf8ToAnsi(unquoted);
     if (!first && IsHelpOption(unquoted)) {
       arg = "/?";
+    } else if (!first && unquoted == "-" && !DashFileName().empty()) {
+      // Nothing but the file's bytes on standard output: as /S and a name.
+      line += " /S";
+      arg = DashFileName();
+      for (char& c : arg) {
+        if (c == '/') c = '\\';
+      }
     } else if (!first && IsPathArgument(unquoted)) {
       // Its Windows spelling is a positional argument; the file layer maps
       // the backslashes back.
@@ -141,6 +177,7 @@ std::vector<std::string> HelpAddendum() {
       "  --version       : version et source du Registre qui serait lue",
       "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\xE9"
       "e UTF-8 ou UTF-16",
+      "  filename -      : le fichier de sortie sur la sortie standard, seul",
   };
 }
 

@@ -185,8 +185,9 @@ File File::OpenAppend(const std::string& name) {
   const int fd = open(ResolveName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return File();
   File file(fd, true);
-  // Others may read the file but not write it while it is open here.
-  if (!Lock(fd, F_WRLCK) || lseek(fd, 0, SEEK_END) < 0) return File();
+  // Others may read the file but not write it while it is open here. A
+  // pipe or a terminal (standard output as "-") has no end to seek to.
+  if (!Lock(fd, F_WRLCK) || (lseek(fd, 0, SEEK_END) < 0 && errno != ESPIPE)) return File();
   return file;
 }
 

@@ -62,6 +62,8 @@ void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
 void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   if (!platform::FileExists(RunSettings.ListFileName)) {
     console.WriteLine(ConvertConsoleText(0, kListFileMissing));
+    // The platform's note follows the message, also where both share a stream.
+    console.Flush();
     platform::NoteMissingListFile();
     return;
   }

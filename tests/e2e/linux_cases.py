@@ -11,7 +11,7 @@ import subprocess
 import time
 
 import seed
-from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
+from cases import HELP, K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
 from harness import Case, native_console, read_or_empty, tree
 
 LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
@@ -24,6 +24,7 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
     "  --version       : version et source du Registre qui serait lue",
     "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\u00e9e UTF-8 ou UTF-16",
+    "  filename -      : le fichier de sortie sur la sortie standard, seul",
 ]).encode("utf-8")
 
 
@@ -207,6 +208,47 @@ def typo_group(tally, program, prefix, work):
         tally.equal("native typo %s [no file]" % name, tree(directory), {})
 
 
+def dash_group(tally, program, prefix, work):
+    """"-" as the output name: standard output gets the output file's exact
+    bytes (Windows-1252, CR LF) and nothing else; messages go to standard
+    error; no file is made."""
+    multi = TYPES + b"MultiAccent"
+    missing = native_console(MISSING_LIST["utf8"])
+    runs = [
+        ("one value with /N", ["/N", WALL.decode(), "-"], b"", b"Wallpaper=fond.bmp\r\n", b""),
+        ("a list, accents and a multi-string, to a pipe", ["/L:l.lst", "-"], None,
+         b"fond.bmp\r\n\xe9t\xe9\r\n\x9cuf\r\n", b""),
+        ("a missing list: the messages on standard error", ["/L:absent.lst", "-"], b"", b"",
+         missing + b"hivTAP: fichier de liste introuvable : absent.lst\n"),
+        ("appended to what standard output already holds", ["/N", SZ.decode(), "-"],
+         b"old\r\n", b"old\r\nSz=abc\r\n", b""),
+    ]
+    for i, (name, args, before, out, err) in enumerate(runs):
+        directory = _fresh(work, "dash-%d" % i)
+        with open(os.path.join(directory, "l.lst"), "wb") as f:
+            f.write(WALL + b"\r\n" + multi + b"\r\n")
+        env = dict(os.environ, WINEPREFIX=prefix.path, LC_ALL="C.UTF-8")
+        env.pop("HIVTAP_REGISTRY", None)
+        run = lambda stdout: subprocess.run(  # noqa: E731
+            [program] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
+            stderr=subprocess.PIPE, timeout=60, check=False)
+        if before is None:
+            r = run(subprocess.PIPE)
+            got = r.stdout
+        else:
+            # A file opened for appending, as ">>" opens it.
+            sink = os.path.join(work, "linux-dash-%d.out" % i)
+            with open(sink, "wb") as f:
+                f.write(before)
+            with open(sink, "ab") as f:
+                r = run(f)
+            got = read_or_empty(sink)
+        label = "native - as output: " + name
+        tally.equal(label + " [exit code, standard output, standard error]",
+                    (r.returncode, got, r.stderr), (0, out, err))
+        tally.equal(label + " [no file made]", sorted(tree(directory)), ["l.lst"])
+
+
 def missing_registry_group(tally, program, prefix, work):
     """No registry to read: a message naming the folder, exit 1, no file."""
     empty = _fresh(work, "empty-registry")
@@ -361,6 +403,7 @@ def native_groups(tally, runner, program, prefix, work):
     absolute_path_group(tally, program, prefix, work)
     help_version_group(tally, program, prefix, work)
     typo_group(tally, program, prefix, work)
+    dash_group(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
     interrupt_group(tally, program, prefix, work)
     prefix_file_group(tally, program, prefix, work)
