@@ -47,7 +47,7 @@ TEST(TextStreamRead, ByteOrderMarks) {
   EXPECT_EQ(ReadLines(bom16), Lines());
   EXPECT_EQ(ReadLines(bom16 + std::string("a\0\r\0\n\0\xE9\0S\x01", 10)), Lines({"a", "\xE9\x9C"}));
   // Ctrl-Z as a unit; an odd last byte is no character.
-  EXPECT_EQ(ReadLines(bom16 + std::string("a\0\x1A\0b\0\n\0c\0\n\0\x1A\0d\0", 18)),
+  EXPECT_EQ(ReadLines(bom16 + std::string("a\0\x1A\0b\0\n\0c\0\n\0\x1A\0d\0", 16)),
             Lines({"a", "c"}));
   EXPECT_EQ(ReadLines(bom16 + std::string("a\0b", 3)), Lines({"a"}));
   // The UTF-8 mark is passed over; a mark elsewhere is text.
