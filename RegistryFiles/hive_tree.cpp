@@ -41,6 +41,7 @@ struct Mount {
   // `name` (folded) leads to `to`.
   hive_node_h from = 0;
   U16 name;
+  const char16_t* shown = nullptr;  // the name as Windows lists it
   KeyRef to;
 };
 
@@ -99,6 +100,96 @@ class HiveTree::Impl {
     return v && ReadValue(*hive, v, value);
   }
 
+  bool KeyNames(const KeyRef& key, std::vector<U16>* names) {
+    names->clear();
+    switch (key.kind) {
+      case KeyRef::kMachine:
+        for (const auto& entry : machine_) ListMount(entry, names);
+        return true;
+      case KeyRef::kUsers:
+        ListProfiles();
+        for (const auto& entry : users_) ListMount(entry, names);
+        return true;
+      case KeyRef::kHive:
+        return ListHive(key.mount, key.node, names);
+      case KeyRef::kMerged: {
+        // The user's classes first: a name both sides hold is listed once.
+        const bool user = ListHive(key.mount, key.node, names);
+        return ListHive(key.mount2, key.node2, names) || user;
+      }
+      case KeyRef::kAbsent:
+        break;
+    }
+    return false;
+  }
+
+  bool ValueNames(const KeyRef& key, std::vector<U16>* names) {
+    const bool merged = key.kind == KeyRef::kMerged;
+    if (key.kind != KeyRef::kHive && !merged) {
+      names->clear();
+      return key.kind != KeyRef::kAbsent;
+    }
+    // As Query: a merged key's values are the user's when the user has it.
+    const int mount = merged && !key.node ? key.mount2 : key.mount;
+    const hive_node_h node = merged && !key.node ? key.node2 : key.node;
+    const HiveFile* hive = Hive(mount);
+    if (!hive || !node) return false;
+    *names = platform::ValueNames(*hive, node);
+    return true;
+  }
+
+  bool IsLink(const KeyRef& key, const U16& name) {
+    if (key.kind == KeyRef::kHive) return IsHiveLink(key.mount, key.node, name);
+    if (key.kind != KeyRef::kMerged) return false;
+    if (key.node && names_.Child(*Hive(key.mount), key.mount, key.node, name)) {
+      return IsHiveLink(key.mount, key.node, name);
+    }
+    return key.node2 && IsHiveLink(key.mount2, key.node2, name);
+  }
+
+  bool IsHiveLink(int mount, hive_node_h node, const U16& name) {
+    const HiveFile* hive = Hive(mount);
+    if (!hive || !node) return false;
+    const Mount& m = mounts_[mount];
+    if (m.from == node && FoldCase(name) == m.name) return true;
+    const hive_node_h child = names_.Child(*hive, mount, node, name);
+    return child && (hive->KeyFlags(child) & kKeySymLink);
+  }
+
+  // A mounted hive's name as Windows lists it: upper case, but for the
+  // suffix of a user's classes.
+  void ListMount(const std::pair<U16, int>& entry, std::vector<U16>* names) {
+    if (!Hive(entry.second)) return;
+    U16 name = entry.first;
+    static const U16 kClasses = u"_classes";
+    const bool classes = name.size() > kClasses.size() &&
+                         name.compare(name.size() - kClasses.size(), U16::npos, kClasses) == 0;
+    for (char16_t& c : name) {
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    if (classes) name.replace(name.size() - kClasses.size(), U16::npos, u"_Classes");
+    if (!Listed(*names, name)) names->push_back(name);
+  }
+
+  bool ListHive(int mount, hive_node_h node, std::vector<U16>* names) {
+    const HiveFile* hive = Hive(mount);
+    if (!hive || !node) return false;
+    for (auto& child : Children(*hive, node)) {
+      if (!Listed(*names, child.first)) names->push_back(std::move(child.first));
+    }
+    const Mount& m = mounts_[mount];
+    if (m.from == node && m.shown && !Listed(*names, m.shown)) names->push_back(m.shown);
+    return true;
+  }
+
+  static bool Listed(const std::vector<U16>& names, const U16& name) {
+    const U16 folded = FoldCase(name);
+    for (const U16& n : names) {
+      if (FoldCase(n) == folded) return true;
+    }
+    return false;
+  }
+
   int Add(const std::string& file) {
     mounts_.push_back(Mount());
     mounts_.back().file = file;
@@ -132,6 +223,7 @@ class HiveTree::Impl {
         if (!set) continue;
         m.from = root;
         m.name = u"currentcontrolset";
+        m.shown = u"CurrentControlSet";
         m.to = InHive(mount, set);
         break;
       }
@@ -141,6 +233,7 @@ class HiveTree::Impl {
       if (!classes) return;
       m.from = FindChild(*m.hive, root, u"Software");
       m.name = u"classes";
+      m.shown = u"Classes";
       m.to = InHive(m.classes, hivex_root(classes->get()));
     }
   }
@@ -334,5 +427,12 @@ std::optional<KeyRef> HiveTree::Walk(const KeyRef& key, const U16& rel) {
 bool HiveTree::Query(const KeyRef& key, const U16& name, StoredValue* value) {
   return impl_->Query(key, name, value);
 }
+bool HiveTree::KeyNames(const KeyRef& key, std::vector<U16>* names) {
+  return impl_->KeyNames(key, names);
+}
+bool HiveTree::ValueNames(const KeyRef& key, std::vector<U16>* names) {
+  return impl_->ValueNames(key, names);
+}
+bool HiveTree::IsLink(const KeyRef& key, const U16& name) { return impl_->IsLink(key, name); }
 
 }  // namespace platform

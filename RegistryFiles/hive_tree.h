@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
@@ -48,6 +49,12 @@ class HiveTree {
   // The value `name` ("" for the default value) as RegQueryValueExA gives
   // it; false when it is missing or cannot be read.
   bool Query(const KeyRef& key, const U16& name, StoredValue* value);
+  // The names of the key's subkeys or values, as Windows lists them (in
+  // any order); false for a missing key.
+  bool KeyNames(const KeyRef& key, std::vector<U16>* names);
+  bool ValueNames(const KeyRef& key, std::vector<U16>* names);
+  // Whether the subkey `name` of `key` is a link, stored or made at boot.
+  bool IsLink(const KeyRef& key, const U16& name);
 
  private:
   class Impl;

@@ -109,6 +109,24 @@ void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
                    });
 }
 
+void ValueCache::Names(const KeyTable& keys, KeyId key, std::vector<U16>* names) {
+  names->clear();
+  std::vector<U16> folded;
+  ForEachValueLine(keys, key,
+                   [&](const char*, const char*, std::size_t start, std::size_t stop,
+                       LineReader& reader, const Section&) {
+                     reader.Text(start, stop, &line_);
+                     if (!ParseValueName(SkipSpace(line_.c_str()), &name_)) return true;
+                     U16 fold = name_;
+                     Fold(&fold);
+                     if (std::find(folded.begin(), folded.end(), fold) == folded.end()) {
+                       folded.push_back(std::move(fold));
+                       names->push_back(name_);
+                     }
+                     return true;
+                   });
+}
+
 ValueCache::Index* ValueCache::Cached(KeyId key) {
   for (std::size_t i = 0; i < recent_.size(); ++i) {
     if (recent_[i].key != key) continue;
