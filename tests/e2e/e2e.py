@@ -34,6 +34,7 @@ import fault_cases  # noqa: E402
 import linux_cases  # noqa: E402
 import hive_differential  # noqa: E402
 import hive_suite  # noqa: E402
+import wildcard_live  # noqa: E402
 import seed  # noqa: E402
 from harness import (SKIP, Case, NativeRunner, Prefix, Tally, WindowsRunner,  # noqa: E402
                      WINE, WINE_TIMEOUT, read_or_empty, wine_host, winpath)
@@ -140,6 +141,8 @@ def windows_suite(tally, args, prefix, work):
     runner.run_cases(tally, label + "-cp850", french, locale="fr_FR.UTF-8", console="850")
 
     check_imports(tally, args.objdump, args.hivtap)
+    wildcard_live.live_group(tally, label,
+                             wildcard_live.windows_run(prefix, args.hivtap, work))
 
 
 def native_suite(tally, args, prefix, work):
@@ -151,6 +154,8 @@ def native_suite(tally, args, prefix, work):
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
+    wildcard_live.live_group(tally, "native",
+                             wildcard_live.native_run(prefix, args.hivtap, work))
     fault_cases.prefix_unchanged(tally, prefix, before)
 
 
