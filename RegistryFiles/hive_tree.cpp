@@ -7,6 +7,7 @@
 #include <optional>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -102,20 +103,21 @@ class HiveTree::Impl {
 
   bool KeyNames(const KeyRef& key, std::vector<U16>* names) {
     names->clear();
+    // Folded names listed so far: a name two sides hold is listed once.
+    std::unordered_set<U16> seen;
     switch (key.kind) {
       case KeyRef::kMachine:
-        for (const auto& entry : machine_) ListMount(entry, names);
+        for (const auto& entry : machine_) ListMount(entry, names, &seen);
         return true;
       case KeyRef::kUsers:
         ListProfiles();
-        for (const auto& entry : users_) ListMount(entry, names);
+        for (const auto& entry : users_) ListMount(entry, names, &seen);
         return true;
       case KeyRef::kHive:
-        return ListHive(key.mount, key.node, names);
+        return ListHive(key.mount, key.node, names, &seen);
       case KeyRef::kMerged: {
-        // The user's classes first: a name both sides hold is listed once.
-        const bool user = ListHive(key.mount, key.node, names);
-        return ListHive(key.mount2, key.node2, names) || user;
+        const bool user = ListHive(key.mount, key.node, names, &seen);
+        return ListHive(key.mount2, key.node2, names, &seen) || user;
       }
       case KeyRef::kAbsent:
         break;
@@ -158,7 +160,8 @@ class HiveTree::Impl {
 
   // A mounted hive's name as Windows lists it: upper case, but for the
   // suffix of a user's classes.
-  void ListMount(const std::pair<U16, int>& entry, std::vector<U16>* names) {
+  void ListMount(const std::pair<U16, int>& entry, std::vector<U16>* names,
+                 std::unordered_set<U16>* seen) {
     if (!Hive(entry.second)) return;
     U16 name = entry.first;
     static const U16 kClasses = u"_classes";
@@ -168,26 +171,19 @@ class HiveTree::Impl {
       if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
     }
     if (classes) name.replace(name.size() - kClasses.size(), U16::npos, u"_Classes");
-    if (!Listed(*names, name)) names->push_back(name);
+    if (seen->insert(FoldCase(name)).second) names->push_back(name);
   }
 
-  bool ListHive(int mount, hive_node_h node, std::vector<U16>* names) {
+  bool ListHive(int mount, hive_node_h node, std::vector<U16>* names,
+                std::unordered_set<U16>* seen) {
     const HiveFile* hive = Hive(mount);
     if (!hive || !node) return false;
     for (auto& child : Children(*hive, node)) {
-      if (!Listed(*names, child.first)) names->push_back(std::move(child.first));
+      if (seen->insert(FoldCase(child.first)).second) names->push_back(std::move(child.first));
     }
     const Mount& m = mounts_[mount];
-    if (m.from == node && m.shown && !Listed(*names, m.shown)) names->push_back(m.shown);
+    if (m.from == node && m.shown && seen->insert(m.name).second) names->push_back(m.shown);
     return true;
-  }
-
-  static bool Listed(const std::vector<U16>& names, const U16& name) {
-    const U16 folded = FoldCase(name);
-    for (const U16& n : names) {
-      if (FoldCase(n) == folded) return true;
-    }
-    return false;
   }
 
   int Add(const std::string& file) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 namespace platform {
@@ -111,7 +112,8 @@ void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
 
 void ValueCache::Names(const KeyTable& keys, KeyId key, std::vector<U16>* names) {
   names->clear();
-  std::vector<U16> folded;
+  // A key may hold a million values: each name is checked against a set.
+  std::unordered_set<U16> folded;
   ForEachValueLine(keys, key,
                    [&](const char*, const char*, std::size_t start, std::size_t stop,
                        LineReader& reader, const Section&) {
@@ -119,10 +121,7 @@ void ValueCache::Names(const KeyTable& keys, KeyId key, std::vector<U16>* names)
                      if (!ParseValueName(SkipSpace(line_.c_str()), &name_)) return true;
                      U16 fold = name_;
                      Fold(&fold);
-                     if (std::find(folded.begin(), folded.end(), fold) == folded.end()) {
-                       folded.push_back(std::move(fold));
-                       names->push_back(name_);
-                     }
+                     if (folded.insert(std::move(fold)).second) names->push_back(name_);
                      return true;
                    });
 }
