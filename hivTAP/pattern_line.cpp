@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "MyRegCtrl/reg_ctrl.h"
-#include "Platform/file.h"
+#include "Platform/command_line.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/key_line.h"
@@ -23,14 +23,12 @@ void WriteResult(const std::string& line, const TRunSettings& settings, TTextStr
 // "hivTAP: plus de N valeurs, liste arrêtée à N"
 void ReportCap(std::size_t cap, TTextStream& console) {
   const std::string count = std::to_string(cap);
-  const std::string text = ConvertConsoleText(0, "hivTAP: plus de " + count +
-                                                     " valeurs, liste arr\xEAt\xE9"
-                                                     "e \xE0 " +
-                                                     count);
-  console.WriteLine(text);
-  // Standard error is told too; a closed one is no failure of the run.
-  const std::string line = text + "\r\n";
-  platform::File::Standard(platform::StdStream::kError).Write(line.data(), line.size());
+  const std::string text = "hivTAP: plus de " + count +
+                           " valeurs, liste arr\xEAt\xE9"
+                           "e \xE0 " +
+                           count;
+  console.WriteLine(ConvertConsoleText(0, text));
+  platform::WriteErrorLine(text);
 }
 
 }  // namespace
