@@ -142,8 +142,9 @@ def windows_suite(tally, args, prefix, work):
     runner.run_cases(tally, label + "-cp850", french, locale="fr_FR.UTF-8", console="850")
 
     check_imports(tally, args.objdump, args.hivtap)
-    wildcard_live.live_group(tally, label,
-                             wildcard_live.windows_run(prefix, args.hivtap, work))
+    live = wildcard_live.windows_run(prefix, args.hivtap, work)
+    wildcard_live.live_group(tally, label, live)
+    wildcard_live.link_group(tally, label, live)
 
 
 def native_suite(tally, args, prefix, work):
@@ -155,8 +156,9 @@ def native_suite(tally, args, prefix, work):
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
-    wildcard_live.live_group(tally, "native",
-                             wildcard_live.native_run(prefix, args.hivtap, work))
+    live = wildcard_live.native_run(prefix, args.hivtap, work)
+    wildcard_live.live_group(tally, "native", live)
+    wildcard_live.link_group(tally, "native", live)
     fault_cases.prefix_unchanged(tally, prefix, before)
 
 

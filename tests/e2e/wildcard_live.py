@@ -92,12 +92,30 @@ def live_group(tally, label, run):
     tally.equal("%s: live /W no more lines" % label, len(got), start)
 
 
+# Wine's links: Wow6432Node\Protocols leads to Software\Classes\Protocols.
+LINKED = b"HKLM\\Software\\Classes\\Wow6432Node\\Protocols\\*\\*\\*"
+TARGET = b"HKLM\\Software\\Classes\\Protocols\\*\\*\\*"
+STARRED = b"HKLM\\Software\\Classes\\Wow6432Node\\P*\\*\\*\\*"
+
+
+def link_group(tally, label, run):
+    """A link named literally is followed; a star that matches it is not."""
+    outputs = [run(line + b"\r\n")[0] for line in (LINKED, TARGET, STARRED)]
+    tally.check("%s: live /W through a link named literally" % label,
+                outputs[0] == outputs[1] and outputs[0].count(b"\r\n") > 2,
+                "%r\n    %r" % (outputs[0][:200], outputs[1][:200]))
+    tally.equal("%s: live /W, a star does not enter a link" % label, outputs[2], b"*=\r\n")
+
+
 def windows_run(prefix, hivtap, work):
     def run(listing):
         directory = os.path.join(work, "wild-live-win")
         os.makedirs(directory, exist_ok=True)
         with open(os.path.join(directory, "live.lst"), "wb") as f:
             f.write(listing)
+        # The tool appends: each run starts from no file.
+        if os.path.exists(os.path.join(directory, "live.txt")):
+            os.remove(os.path.join(directory, "live.txt"))
         prefix.wine([hivtap, "/S", "/W", "/N", "/L:live.lst", "live.txt"], cwd=directory,
                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         with open(os.path.join(directory, "live.txt"), "rb") as f:
@@ -111,6 +129,9 @@ def native_run(prefix, hivtap, work):
         os.makedirs(directory, exist_ok=True)
         with open(os.path.join(directory, "live.lst"), "wb") as f:
             f.write(listing)
+        # The tool appends: each run starts from no file.
+        if os.path.exists(os.path.join(directory, "live.txt")):
+            os.remove(os.path.join(directory, "live.txt"))
         prefix.sync()
         env = dict(os.environ, WINEPREFIX=prefix.path, LC_ALL="C.UTF-8")
         env.pop("HIVTAP_REGISTRY", None)
