@@ -156,10 +156,11 @@ def native_suite(tally, args, prefix, work):
                      cases.stream_cases(["closed", "brokenpipe", "pipe", "full"]))
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
+    fault_cases.prefix_unchanged(tally, prefix, before)
+    # Last: reg query starts Wine, which writes the prefix's files.
     live = wildcard_live.native_run(prefix, args.hivtap, work)
     wildcard_live.live_group(tally, "native", live)
     wildcard_live.link_group(tally, "native", live)
-    fault_cases.prefix_unchanged(tally, prefix, before)
 
 
 def user_sid(prefix):
