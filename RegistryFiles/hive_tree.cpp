@@ -15,6 +15,7 @@
 #include "RegistryFiles/hive_index.h"
 #include "RegistryFiles/hive_layout.h"
 #include "RegistryFiles/hive_node.h"
+#include "RegistryFiles/hive_tree_impl.h"
 
 namespace platform {
 namespace {
@@ -25,392 +26,277 @@ constexpr std::uint32_t kLocalMachine = 0x80000002;
 constexpr std::uint32_t kUsers = 0x80000003;
 constexpr std::uint32_t kCurrentConfig = 0x80000005;
 constexpr std::uint32_t kRegLink = 6;
-constexpr std::uint16_t kKeySymLink = 0x0010;
 // As the Wine prefix reader: longer name elements fail; links nest so deep.
 constexpr std::size_t kMaxKeyNameLen = 256;
 constexpr int kMaxLinkDepth = 32;
 
-KeyRef InHive(int mount, hive_node_h node) { return {KeyRef::kHive, mount, node, -1, 0}; }
-
-struct Mount {
-  std::string file;
-  int classes = -1;  // a user hive's UsrClass.dat
-  bool system = false;
-  bool tried = false;
-  std::unique_ptr<HiveFile> hive;
-  // The one key Windows links in when it loads the hive: beneath `from`,
-  // `name` (folded) leads to `to`.
-  hive_node_h from = 0;
-  U16 name;
-  const char16_t* shown = nullptr;  // the name as Windows lists it
-  KeyRef to;
-};
-
 }  // namespace
 
-class HiveTree::Impl {
- public:
-  Impl(const std::string& folder, bool drive) : layout_(FindHives(folder, drive)) {
-    machine_ = {{u"software", Add(layout_.software)},
-                {u"system", Add(layout_.system)},
-                {u"sam", Add(layout_.sam)},
-                {u"security", Add(layout_.security)}};
-    mounts_[machine_[1].second].system = true;
-    const int def = Add(layout_.defaultUser);
-    users_ = {{u".default", def}, {u"s-1-5-18", def}};
-  }
+using hive_tree::InHive;
+using hive_tree::kKeySymLink;
+using hive_tree::Mount;
 
-  std::optional<KeyRef> Root(std::uint32_t root) {
-    KeyRef key;
-    switch (root) {
-      case kClassesRoot:
-        key = ClassesRoot();
-        break;
-      case kCurrentUser:
-        ChooseCurrentUser();
-        if (Hive(currentUser_)) key = InHive(currentUser_, hivex_root(Hive(currentUser_)->get()));
-        break;
-      case kLocalMachine:
-        key.kind = KeyRef::kMachine;
-        break;
-      case kUsers:
-        key.kind = KeyRef::kUsers;
-        break;
-      case kCurrentConfig:
-        key = CurrentConfig();
-        break;
-      default:
-        return std::nullopt;
-    }
-    return key;
-  }
+HiveTree::Impl::Impl(const std::string& folder, bool drive) : layout_(FindHives(folder, drive)) {
+  machine_ = {{u"software", Add(layout_.software)},
+              {u"system", Add(layout_.system)},
+              {u"sam", Add(layout_.sam)},
+              {u"security", Add(layout_.security)}};
+  mounts_[machine_[1].second].system = true;
+  const int def = Add(layout_.defaultUser);
+  users_ = {{u".default", def}, {u"s-1-5-18", def}};
+}
 
-  bool Query(const KeyRef& key, const U16& name, StoredValue* value) {
-    int mount = key.mount;
-    hive_node_h node = key.node;
-    // A merged key's values are the user's when the user has the key.
-    if (key.kind == KeyRef::kMerged && !node) {
-      mount = key.mount2;
-      node = key.node2;
-    } else if (key.kind != KeyRef::kHive && key.kind != KeyRef::kMerged) {
-      return false;
-    }
-    const HiveFile* hive = Hive(mount);
-    if (!hive || !node) return false;
-    const hive_value_h v = names_.Value(*hive, mount, node, name);
-    return v && ReadValue(*hive, v, value);
+std::optional<KeyRef> HiveTree::Impl::Root(std::uint32_t root) {
+  KeyRef key;
+  switch (root) {
+    case kClassesRoot:
+      key = ClassesRoot();
+      break;
+    case kCurrentUser:
+      ChooseCurrentUser();
+      if (Hive(currentUser_)) key = InHive(currentUser_, hivex_root(Hive(currentUser_)->get()));
+      break;
+    case kLocalMachine:
+      key.kind = KeyRef::kMachine;
+      break;
+    case kUsers:
+      key.kind = KeyRef::kUsers;
+      break;
+    case kCurrentConfig:
+      key = CurrentConfig();
+      break;
+    default:
+      return std::nullopt;
   }
+  return key;
+}
 
-  bool KeyNames(const KeyRef& key, std::vector<U16>* names) {
-    names->clear();
-    // Folded names listed so far: a name two sides hold is listed once.
-    std::unordered_set<U16> seen;
-    switch (key.kind) {
-      case KeyRef::kMachine:
-        for (const auto& entry : machine_) ListMount(entry, names, &seen);
-        return true;
-      case KeyRef::kUsers:
-        ListProfiles();
-        for (const auto& entry : users_) ListMount(entry, names, &seen);
-        return true;
-      case KeyRef::kHive:
-        return ListHive(key.mount, key.node, names, &seen);
-      case KeyRef::kMerged: {
-        const bool user = ListHive(key.mount, key.node, names, &seen);
-        return ListHive(key.mount2, key.node2, names, &seen) || user;
-      }
-      case KeyRef::kAbsent:
-        break;
-    }
+bool HiveTree::Impl::Query(const KeyRef& key, const U16& name, StoredValue* value) {
+  int mount = key.mount;
+  hive_node_h node = key.node;
+  // A merged key's values are the user's when the user has the key.
+  if (key.kind == KeyRef::kMerged && !node) {
+    mount = key.mount2;
+    node = key.node2;
+  } else if (key.kind != KeyRef::kHive && key.kind != KeyRef::kMerged) {
     return false;
   }
+  const HiveFile* hive = Hive(mount);
+  if (!hive || !node) return false;
+  const hive_value_h v = names_.Value(*hive, mount, node, name);
+  return v && ReadValue(*hive, v, value);
+}
 
-  bool ValueNames(const KeyRef& key, std::vector<U16>* names) {
-    const bool merged = key.kind == KeyRef::kMerged;
-    if (key.kind != KeyRef::kHive && !merged) {
-      names->clear();
-      return key.kind != KeyRef::kAbsent;
+int HiveTree::Impl::Add(const std::string& file) {
+  mounts_.push_back(Mount());
+  mounts_.back().file = file;
+  return static_cast<int>(mounts_.size() - 1);
+}
+
+const HiveFile* HiveTree::Impl::Hive(int mount) {
+  if (mount < 0 || static_cast<std::size_t>(mount) >= mounts_.size()) return nullptr;
+  Mount& m = mounts_[mount];
+  if (!m.tried) {
+    m.tried = true;
+    if (!m.file.empty()) m.hive = OpenHive(m.file);
+    if (m.hive) Link(mount);
+  }
+  return m.hive.get();
+}
+
+void HiveTree::Impl::Link(int mount) {
+  Mount& m = mounts_[mount];
+  const hive_node_h root = hivex_root(m.hive->get());
+  if (m.system) {
+    // Windows makes CurrentControlSet at boot from Select.
+    const hive_node_h select = FindChild(*m.hive, root, u"Select");
+    for (const char16_t* entry : {u"Current", u"Default", u"LastKnownGood"}) {
+      const auto n = select ? ReadDword(*m.hive, select, entry) : std::nullopt;
+      if (!n || *n > 999) continue;
+      char name[16];
+      std::snprintf(name, sizeof name, "ControlSet%03u", static_cast<unsigned>(*n));
+      const hive_node_h set = FindChild(*m.hive, root, WidenAnsi(name));
+      if (!set) continue;
+      m.from = root;
+      m.name = u"currentcontrolset";
+      m.shown = u"CurrentControlSet";
+      m.to = InHive(mount, set);
+      break;
     }
-    // As Query: a merged key's values are the user's when the user has it.
-    const int mount = merged && !key.node ? key.mount2 : key.mount;
-    const hive_node_h node = merged && !key.node ? key.node2 : key.node;
-    const HiveFile* hive = Hive(mount);
-    if (!hive || !node) return false;
-    *names = platform::ValueNames(*hive, node);
-    return true;
+  } else if (m.classes >= 0) {
+    // HKCU\Software\Classes is the user's UsrClass.dat.
+    const HiveFile* classes = Hive(m.classes);
+    if (!classes) return;
+    m.from = FindChild(*m.hive, root, u"Software");
+    m.name = u"classes";
+    m.shown = u"Classes";
+    m.to = InHive(m.classes, hivex_root(classes->get()));
   }
+}
 
-  bool IsLink(const KeyRef& key, const U16& name) {
-    if (key.kind == KeyRef::kHive) return IsHiveLink(key.mount, key.node, name);
-    if (key.kind != KeyRef::kMerged) return false;
-    if (key.node && names_.Child(*Hive(key.mount), key.mount, key.node, name)) {
-      return IsHiveLink(key.mount, key.node, name);
-    }
-    return key.node2 && IsHiveLink(key.mount2, key.node2, name);
-  }
-
-  bool IsHiveLink(int mount, hive_node_h node, const U16& name) {
-    const HiveFile* hive = Hive(mount);
-    if (!hive || !node) return false;
-    const Mount& m = mounts_[mount];
-    if (m.from == node && FoldCase(name) == m.name) return true;
-    const hive_node_h child = names_.Child(*hive, mount, node, name);
-    return child && (hive->KeyFlags(child) & kKeySymLink);
-  }
-
-  // A mounted hive's name as Windows lists it: upper case, but for the
-  // suffix of a user's classes.
-  void ListMount(const std::pair<U16, int>& entry, std::vector<U16>* names,
-                 std::unordered_set<U16>* seen) {
-    if (!Hive(entry.second)) return;
-    U16 name = entry.first;
-    static const U16 kClasses = u"_classes";
-    const bool classes = name.size() > kClasses.size() &&
-                         name.compare(name.size() - kClasses.size(), U16::npos, kClasses) == 0;
-    for (char16_t& c : name) {
-      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    }
-    if (classes) name.replace(name.size() - kClasses.size(), U16::npos, u"_Classes");
-    if (seen->insert(FoldCase(name)).second) names->push_back(name);
-  }
-
-  bool ListHive(int mount, hive_node_h node, std::vector<U16>* names,
-                std::unordered_set<U16>* seen) {
-    const HiveFile* hive = Hive(mount);
-    if (!hive || !node) return false;
-    for (auto& child : Children(*hive, node)) {
-      if (seen->insert(FoldCase(child.first)).second) names->push_back(std::move(child.first));
-    }
-    const Mount& m = mounts_[mount];
-    if (m.from == node && m.shown && seen->insert(m.name).second) names->push_back(m.shown);
-    return true;
-  }
-
-  int Add(const std::string& file) {
-    mounts_.push_back(Mount());
-    mounts_.back().file = file;
-    return static_cast<int>(mounts_.size() - 1);
-  }
-
-  // The mount's hive, opened on first use; null when it cannot be read.
-  const HiveFile* Hive(int mount) {
-    if (mount < 0 || static_cast<std::size_t>(mount) >= mounts_.size()) return nullptr;
-    Mount& m = mounts_[mount];
-    if (!m.tried) {
-      m.tried = true;
-      if (!m.file.empty()) m.hive = OpenHive(m.file);
-      if (m.hive) Link(mount);
-    }
-    return m.hive.get();
-  }
-
-  void Link(int mount) {
-    Mount& m = mounts_[mount];
-    const hive_node_h root = hivex_root(m.hive->get());
-    if (m.system) {
-      // Windows makes CurrentControlSet at boot from Select.
-      const hive_node_h select = FindChild(*m.hive, root, u"Select");
-      for (const char16_t* entry : {u"Current", u"Default", u"LastKnownGood"}) {
-        const auto n = select ? ReadDword(*m.hive, select, entry) : std::nullopt;
-        if (!n || *n > 999) continue;
-        char name[16];
-        std::snprintf(name, sizeof name, "ControlSet%03u", static_cast<unsigned>(*n));
-        const hive_node_h set = FindChild(*m.hive, root, WidenAnsi(name));
-        if (!set) continue;
-        m.from = root;
-        m.name = u"currentcontrolset";
-        m.shown = u"CurrentControlSet";
-        m.to = InHive(mount, set);
-        break;
-      }
-    } else if (m.classes >= 0) {
-      // HKCU\Software\Classes is the user's UsrClass.dat.
-      const HiveFile* classes = Hive(m.classes);
-      if (!classes) return;
-      m.from = FindChild(*m.hive, root, u"Software");
-      m.name = u"classes";
-      m.shown = u"Classes";
-      m.to = InHive(m.classes, hivex_root(classes->get()));
-    }
-  }
-
-  std::optional<KeyRef> Walk(KeyRef key, const U16& rel, int depth) {
-    std::size_t i = 0;
-    while (i < rel.size()) {
-      std::size_t j = rel.find(u'\\', i);
-      if (j == U16::npos) j = rel.size();
-      if (j - i > kMaxKeyNameLen) return std::nullopt;
-      const std::optional<KeyRef> child = Child(key, rel.substr(i, j - i), depth);
-      if (!child) return std::nullopt;
-      key = *child;
-      i = rel.find_first_not_of(u'\\', j);
-      if (i == U16::npos) i = rel.size();
-    }
-    return key;
-  }
-
-  std::optional<KeyRef> Mounted(const std::vector<std::pair<U16, int>>& table, const U16& name) {
-    const U16 folded = FoldCase(name);
-    for (const auto& [mountName, mount] : table) {
-      if (mountName != folded) continue;
-      const HiveFile* hive = Hive(mount);
-      if (hive) return InHive(mount, hivex_root(hive->get()));
-    }
-    return std::nullopt;
-  }
-
-  std::optional<KeyRef> Child(const KeyRef& key, const U16& name, int depth) {
-    switch (key.kind) {
-      case KeyRef::kMachine:
-        return Mounted(machine_, name);
-      case KeyRef::kUsers:
-        ListProfiles();
-        return Mounted(users_, name);
-      case KeyRef::kHive:
-        return HiveChild(key.mount, key.node, name, depth);
-      case KeyRef::kMerged: {
-        std::optional<KeyRef> user, machine;
-        if (key.node) user = HiveChild(key.mount, key.node, name, depth);
-        if (key.node2) machine = HiveChild(key.mount2, key.node2, name, depth);
-        if (!user && !machine) return std::nullopt;
-        if (user && user->kind != KeyRef::kHive) return user;
-        if (machine && machine->kind != KeyRef::kHive) return user ? user : machine;
-        KeyRef merged{KeyRef::kMerged, -1, 0, -1, 0};
-        if (user) std::tie(merged.mount, merged.node) = std::make_pair(user->mount, user->node);
-        if (machine) {
-          std::tie(merged.mount2, merged.node2) = std::make_pair(machine->mount, machine->node);
-        }
-        return merged;
-      }
-      case KeyRef::kAbsent:
-        break;
-    }
-    return std::nullopt;
-  }
-
-  std::optional<KeyRef> HiveChild(int mount, hive_node_h node, const U16& name, int depth) {
-    const HiveFile* hive = Hive(mount);
-    if (!hive) return std::nullopt;
-    const Mount& m = mounts_[mount];
-    if (m.from == node && FoldCase(name) == m.name) return m.to;
-    const hive_node_h child = names_.Child(*hive, mount, node, name);
+std::optional<KeyRef> HiveTree::Impl::Walk(KeyRef key, const U16& rel, int depth) {
+  std::size_t i = 0;
+  while (i < rel.size()) {
+    std::size_t j = rel.find(u'\\', i);
+    if (j == U16::npos) j = rel.size();
+    if (j - i > kMaxKeyNameLen) return std::nullopt;
+    const std::optional<KeyRef> child = Child(key, rel.substr(i, j - i), depth);
     if (!child) return std::nullopt;
-    if (!(hive->KeyFlags(child) & kKeySymLink)) return InHive(mount, child);
-    return FollowLink(*hive, child, depth + 1);
+    key = *child;
+    i = rel.find_first_not_of(u'\\', j);
+    if (i == U16::npos) i = rel.size();
   }
+  return key;
+}
 
-  // A link key names its target by an absolute path in SymbolicLinkValue.
-  std::optional<KeyRef> FollowLink(const HiveFile& hive, hive_node_h link, int depth) {
-    StoredValue v;
-    const hive_value_h h = FindValue(hive, link, u"SymbolicLinkValue");
-    if (depth > kMaxLinkDepth || !h || !ReadRawValue(hive, h, &v) || v.type != kRegLink) {
-      return std::nullopt;
-    }
-    const U16 target = UnitsOf(v.data);
-    static const U16 kRoot = u"\\registry\\";
-    if (target.size() < kRoot.size() || FoldCase(target.substr(0, kRoot.size())) != kRoot) {
-      return std::nullopt;
-    }
-    std::size_t j = target.find(u'\\', kRoot.size());
-    if (j == U16::npos) j = target.size();
-    const U16 top = FoldCase(target.substr(kRoot.size(), j - kRoot.size()));
-    KeyRef start;
-    if (top == u"machine") {
-      start.kind = KeyRef::kMachine;
-    } else if (top == u"user") {
-      start.kind = KeyRef::kUsers;
-    } else {
-      return std::nullopt;
-    }
-    return Walk(start, target.substr(std::min(j + 1, target.size())), depth);
+std::optional<KeyRef> HiveTree::Impl::Mounted(const std::vector<std::pair<U16, int>>& table,
+                                              const U16& name) {
+  const U16 folded = FoldCase(name);
+  for (const auto& [mountName, mount] : table) {
+    if (mountName != folded) continue;
+    const HiveFile* hive = Hive(mount);
+    if (hive) return InHive(mount, hivex_root(hive->get()));
   }
+  return std::nullopt;
+}
 
-  // HKU\<SID> and <SID>_Classes from the ProfileList of the SOFTWARE hive.
-  void ListProfiles() {
-    if (profilesListed_) return;
-    profilesListed_ = true;
-    const HiveFile* software = Hive(machine_[0].second);
-    if (!layout_.drive || !software) return;
-    std::optional<KeyRef> list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
-                                      u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
-    if (!list || list->kind != KeyRef::kHive) return;
-    for (const auto& [sid, node] : Children(*software, list->node)) {
-      const std::optional<U16> image = ReadText(*software, node, u"ProfileImagePath");
-      if (!image || FoldCase(sid) == u"s-1-5-18") continue;
-      profiles_.push_back(ProfileAt(layout_.root, Utf16ToUtf8(sid), *image));
-      const UserProfile& p = profiles_.back();
-      const int classes = Add(p.classes);
-      const int ntuser = Add(p.ntuser);
-      mounts_[ntuser].classes = classes;
-      users_.emplace_back(FoldCase(sid), ntuser);
-      users_.emplace_back(FoldCase(sid + u"_Classes"), classes);
-      profileMounts_.push_back(ntuser);
+std::optional<KeyRef> HiveTree::Impl::Child(const KeyRef& key, const U16& name, int depth) {
+  switch (key.kind) {
+    case KeyRef::kMachine:
+      return Mounted(machine_, name);
+    case KeyRef::kUsers:
+      ListProfiles();
+      return Mounted(users_, name);
+    case KeyRef::kHive:
+      return HiveChild(key.mount, key.node, name, depth);
+    case KeyRef::kMerged: {
+      std::optional<KeyRef> user, machine;
+      if (key.node) user = HiveChild(key.mount, key.node, name, depth);
+      if (key.node2) machine = HiveChild(key.mount2, key.node2, name, depth);
+      if (!user && !machine) return std::nullopt;
+      if (user && user->kind != KeyRef::kHive) return user;
+      if (machine && machine->kind != KeyRef::kHive) return user ? user : machine;
+      KeyRef merged{KeyRef::kMerged, -1, 0, -1, 0};
+      if (user) std::tie(merged.mount, merged.node) = std::make_pair(user->mount, user->node);
+      if (machine) {
+        std::tie(merged.mount2, merged.node2) = std::make_pair(machine->mount, machine->node);
+      }
+      return merged;
     }
+    case KeyRef::kAbsent:
+      break;
   }
+  return std::nullopt;
+}
 
-  void ChooseCurrentUser() {
-    if (userChosen_) return;
-    userChosen_ = true;
-    if (!layout_.drive) {
-      currentUser_ = Add(layout_.ntuser);
-      mounts_[currentUser_].classes = Add(layout_.classes);
-      return;
-    }
-    ListProfiles();
-    const char* wanted = std::getenv("HIVTAP_USER");
-    std::string warning;
-    const int chosen = ChooseUser(profiles_, Utf8ToAnsi(wanted ? wanted : ""), &warning);
-    if (!warning.empty()) Warn(warning);
-    if (chosen >= 0) currentUser_ = profileMounts_[chosen];
+std::optional<KeyRef> HiveTree::Impl::HiveChild(int mount, hive_node_h node, const U16& name,
+                                                int depth) {
+  const HiveFile* hive = Hive(mount);
+  if (!hive) return std::nullopt;
+  const Mount& m = mounts_[mount];
+  if (m.from == node && FoldCase(name) == m.name) return m.to;
+  const hive_node_h child = names_.Child(*hive, mount, node, name);
+  if (!child) return std::nullopt;
+  if (!(hive->KeyFlags(child) & kKeySymLink)) return InHive(mount, child);
+  return FollowLink(*hive, child, depth + 1);
+}
+
+std::optional<KeyRef> HiveTree::Impl::FollowLink(const HiveFile& hive, hive_node_h link,
+                                                 int depth) {
+  StoredValue v;
+  const hive_value_h h = FindValue(hive, link, u"SymbolicLinkValue");
+  if (depth > kMaxLinkDepth || !h || !ReadRawValue(hive, h, &v) || v.type != kRegLink) {
+    return std::nullopt;
   }
-
-  KeyRef ClassesRoot() {
-    ChooseCurrentUser();
-    KeyRef key{KeyRef::kMerged, -1, 0, -1, 0};
-    const int classes = currentUser_ >= 0 ? mounts_[currentUser_].classes : -1;
-    if (const HiveFile* user = Hive(classes)) {
-      key.mount = classes;
-      key.node = hivex_root(user->get());
-    }
-    if (const HiveFile* software = Hive(machine_[0].second)) {
-      const hive_node_h node = FindChild(*software, hivex_root(software->get()), u"Classes");
-      if (node) std::tie(key.mount2, key.node2) = std::make_pair(machine_[0].second, node);
-    }
-    return key;
+  const U16 target = UnitsOf(v.data);
+  static const U16 kRoot = u"\\registry\\";
+  if (target.size() < kRoot.size() || FoldCase(target.substr(0, kRoot.size())) != kRoot) {
+    return std::nullopt;
   }
-
-  // HKCC: the current hardware profile, through the stored link "Current",
-  // else the one IDConfigDB names.
-  KeyRef CurrentConfig() {
-    KeyRef machine;
-    machine.kind = KeyRef::kMachine;
-    const std::optional<KeyRef> profiles =
-        Walk(machine, u"SYSTEM\\CurrentControlSet\\Hardware Profiles", 0);
-    if (!profiles) return KeyRef();
-    if (const auto current = Walk(*profiles, u"Current", 0)) return *current;
-    const std::optional<KeyRef> db =
-        Walk(machine, u"SYSTEM\\CurrentControlSet\\Control\\IDConfigDB", 0);
-    const HiveFile* system = Hive(machine_[1].second);
-    if (!db || db->kind != KeyRef::kHive || !system) return KeyRef();
-    const auto n = ReadDword(*system, db->node, u"CurrentConfig");
-    if (!n || *n > 9999) return KeyRef();
-    char name[8];
-    std::snprintf(name, sizeof name, "%04u", static_cast<unsigned>(*n));
-    return Walk(*profiles, WidenAnsi(name), 0).value_or(KeyRef());
+  std::size_t j = target.find(u'\\', kRoot.size());
+  if (j == U16::npos) j = target.size();
+  const U16 top = FoldCase(target.substr(kRoot.size(), j - kRoot.size()));
+  KeyRef start;
+  if (top == u"machine") {
+    start.kind = KeyRef::kMachine;
+  } else if (top == u"user") {
+    start.kind = KeyRef::kUsers;
+  } else {
+    return std::nullopt;
   }
+  return Walk(start, target.substr(std::min(j + 1, target.size())), depth);
+}
 
- private:
-  HiveLayout layout_;
-  std::vector<Mount> mounts_;
-  std::vector<std::pair<U16, int>> machine_;  // folded name, mount
-  std::vector<std::pair<U16, int>> users_;
-  std::vector<UserProfile> profiles_;
-  std::vector<int> profileMounts_;
-  bool profilesListed_ = false;
-  bool userChosen_ = false;
-  int currentUser_ = -1;
-  NameIndex names_;
-};
+void HiveTree::Impl::ListProfiles() {
+  if (profilesListed_) return;
+  profilesListed_ = true;
+  const HiveFile* software = Hive(machine_[0].second);
+  if (!layout_.drive || !software) return;
+  std::optional<KeyRef> list = Walk(InHive(machine_[0].second, hivex_root(software->get())),
+                                    u"Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0);
+  if (!list || list->kind != KeyRef::kHive) return;
+  for (const auto& [sid, node] : Children(*software, list->node)) {
+    const std::optional<U16> image = ReadText(*software, node, u"ProfileImagePath");
+    if (!image || FoldCase(sid) == u"s-1-5-18") continue;
+    profiles_.push_back(ProfileAt(layout_.root, Utf16ToUtf8(sid), *image));
+    const UserProfile& p = profiles_.back();
+    const int classes = Add(p.classes);
+    const int ntuser = Add(p.ntuser);
+    mounts_[ntuser].classes = classes;
+    users_.emplace_back(FoldCase(sid), ntuser);
+    users_.emplace_back(FoldCase(sid + u"_Classes"), classes);
+    profileMounts_.push_back(ntuser);
+  }
+}
+
+void HiveTree::Impl::ChooseCurrentUser() {
+  if (userChosen_) return;
+  userChosen_ = true;
+  if (!layout_.drive) {
+    currentUser_ = Add(layout_.ntuser);
+    mounts_[currentUser_].classes = Add(layout_.classes);
+    return;
+  }
+  ListProfiles();
+  const char* wanted = std::getenv("HIVTAP_USER");
+  std::string warning;
+  const int chosen = ChooseUser(profiles_, Utf8ToAnsi(wanted ? wanted : ""), &warning);
+  if (!warning.empty()) Warn(warning);
+  if (chosen >= 0) currentUser_ = profileMounts_[chosen];
+}
+
+KeyRef HiveTree::Impl::ClassesRoot() {
+  ChooseCurrentUser();
+  KeyRef key{KeyRef::kMerged, -1, 0, -1, 0};
+  const int classes = currentUser_ >= 0 ? mounts_[currentUser_].classes : -1;
+  if (const HiveFile* user = Hive(classes)) {
+    key.mount = classes;
+    key.node = hivex_root(user->get());
+  }
+  if (const HiveFile* software = Hive(machine_[0].second)) {
+    const hive_node_h node = FindChild(*software, hivex_root(software->get()), u"Classes");
+    if (node) std::tie(key.mount2, key.node2) = std::make_pair(machine_[0].second, node);
+  }
+  return key;
+}
+
+KeyRef HiveTree::Impl::CurrentConfig() {
+  KeyRef machine;
+  machine.kind = KeyRef::kMachine;
+  const std::optional<KeyRef> profiles =
+      Walk(machine, u"SYSTEM\\CurrentControlSet\\Hardware Profiles", 0);
+  if (!profiles) return KeyRef();
+  if (const auto current = Walk(*profiles, u"Current", 0)) return *current;
+  const std::optional<KeyRef> db =
+      Walk(machine, u"SYSTEM\\CurrentControlSet\\Control\\IDConfigDB", 0);
+  const HiveFile* system = Hive(machine_[1].second);
+  if (!db || db->kind != KeyRef::kHive || !system) return KeyRef();
+  const auto n = ReadDword(*system, db->node, u"CurrentConfig");
+  if (!n || *n > 9999) return KeyRef();
+  char name[8];
+  std::snprintf(name, sizeof name, "%04u", static_cast<unsigned>(*n));
+  return Walk(*profiles, WidenAnsi(name), 0).value_or(KeyRef());
+}
 
 HiveTree::HiveTree(const std::string& folder, bool drive)
     : impl_(std::make_unique<Impl>(folder, drive)) {}
@@ -423,12 +309,5 @@ std::optional<KeyRef> HiveTree::Walk(const KeyRef& key, const U16& rel) {
 bool HiveTree::Query(const KeyRef& key, const U16& name, StoredValue* value) {
   return impl_->Query(key, name, value);
 }
-bool HiveTree::KeyNames(const KeyRef& key, std::vector<U16>* names) {
-  return impl_->KeyNames(key, names);
-}
-bool HiveTree::ValueNames(const KeyRef& key, std::vector<U16>* names) {
-  return impl_->ValueNames(key, names);
-}
-bool HiveTree::IsLink(const KeyRef& key, const U16& name) { return impl_->IsLink(key, name); }
 
 }  // namespace platform
