@@ -30,7 +30,7 @@ class PatternLineTest : public ::testing::Test {
     registry_.SetValue("Vals", "d", kRegDword, std::string("\x2A\0\0\0", 4));
   }
 
-  std::string Spec(const std::string& rest) const {
+  std::string Key(const std::string& rest) const {
     return "HKCU\\" + registry_.KeyPath() + "\\" + rest;
   }
 
@@ -69,48 +69,48 @@ class PatternLineTest : public ::testing::Test {
 using Texts = std::vector<std::string>;
 
 TEST_F(PatternLineTest, KeysInWindowsOrderOfNames) {
-  EXPECT_EQ(Lines(Spec("Apps\\*\\DisplayName"), true),
+  EXPECT_EQ(Lines(Key("Apps\\*\\DisplayName"), true),
             (Texts{"zeta\\DisplayName=Z", "{A}\\DisplayName=A", "{b}\\DisplayName=B",
                    "\xC9t\xE9\\DisplayName=E"}));
-  EXPECT_EQ(Lines(Spec("Apps\\*\\DisplayName"), false), (Texts{"Z", "A", "B", "E"}));
-  EXPECT_EQ(Lines(Spec("Apps\\*\\*\\DisplayName"), true), (Texts{"{A}\\Sub\\DisplayName=deep"}));
-  EXPECT_EQ(Lines(Spec("Apps\\?eta\\DisplayName"), true), (Texts{"zeta\\DisplayName=Z"}));
-  EXPECT_EQ(Lines(Spec("APPS\\\xE9*\\displayname"), true), (Texts{"\xC9t\xE9\\displayname=E"}));
-  EXPECT_EQ(Lines("Nom=" + Spec("Apps\\{*}\\DisplayName"), true),
+  EXPECT_EQ(Lines(Key("Apps\\*\\DisplayName"), false), (Texts{"Z", "A", "B", "E"}));
+  EXPECT_EQ(Lines(Key("Apps\\*\\*\\DisplayName"), true), (Texts{"{A}\\Sub\\DisplayName=deep"}));
+  EXPECT_EQ(Lines(Key("Apps\\?eta\\DisplayName"), true), (Texts{"zeta\\DisplayName=Z"}));
+  EXPECT_EQ(Lines(Key("APPS\\\xE9*\\displayname"), true), (Texts{"\xC9t\xE9\\displayname=E"}));
+  EXPECT_EQ(Lines("Nom=" + Key("Apps\\{*}\\DisplayName"), true),
             (Texts{"Nom= {A}\\DisplayName=A", "Nom= {b}\\DisplayName=B"}));
 }
 
 TEST_F(PatternLineTest, ValueNamesInThePrefix) {
   // The default value, and names that hold the prefix's own signs.
-  EXPECT_EQ(Lines(Spec("Vals\\*"), true),
+  EXPECT_EQ(Lines(Key("Vals\\*"), true),
             (Texts{"@=def", "%25=pc", "%40=at", "a%5Cb=bs", "d=42", "m=l1", "l2", "x%3Dy=eq"}));
-  EXPECT_EQ(Lines(Spec("Val?\\?"), true),
+  EXPECT_EQ(Lines(Key("Val?\\?"), true),
             (Texts{"Vals\\%25=pc", "Vals\\%40=at", "Vals\\d=42", "Vals\\m=l1", "l2"}));
 }
 
 TEST_F(PatternLineTest, NoMatchWritesWhatAMissingValueWrites) {
-  EXPECT_EQ(Lines(Spec("Apps\\*\\Nope"), true), (Texts{"Nope="}));
-  EXPECT_EQ(Lines("Nom=" + Spec("Apps\\*\\Nope"), true), (Texts{"Nom= "}));
-  EXPECT_EQ(Lines(Spec("Apps\\*\\Nope"), false), (Texts{""}));
-  EXPECT_EQ(Lines(Spec("Nowhere\\*\\*"), true), (Texts{"*="}));
+  EXPECT_EQ(Lines(Key("Apps\\*\\Nope"), true), (Texts{"Nope="}));
+  EXPECT_EQ(Lines("Nom=" + Key("Apps\\*\\Nope"), true), (Texts{"Nom= "}));
+  EXPECT_EQ(Lines(Key("Apps\\*\\Nope"), false), (Texts{""}));
+  EXPECT_EQ(Lines(Key("Nowhere\\*\\*"), true), (Texts{"*="}));
 }
 
 TEST_F(PatternLineTest, WithoutTheOptionOrAWildcardAsBefore) {
   // Without /W a star is a name's own character: no key is named so.
-  EXPECT_EQ(Lines(Spec("Apps\\*\\DisplayName"), true, false), (Texts{"DisplayName="}));
-  EXPECT_EQ(Lines(Spec("Apps\\zeta\\DisplayName"), true), (Texts{"DisplayName=Z"}));
-  EXPECT_EQ(Lines("Nom=" + Spec("Apps\\zeta\\DisplayName"), true), (Texts{"Nom= Z"}));
+  EXPECT_EQ(Lines(Key("Apps\\*\\DisplayName"), true, false), (Texts{"DisplayName="}));
+  EXPECT_EQ(Lines(Key("Apps\\zeta\\DisplayName"), true), (Texts{"DisplayName=Z"}));
+  EXPECT_EQ(Lines("Nom=" + Key("Apps\\zeta\\DisplayName"), true), (Texts{"Nom= Z"}));
   EXPECT_EQ(Lines("HK*\\Software\\*", true), (Texts{"HK*\\Software\\*"}));
 }
 
 TEST_F(PatternLineTest, StopsAtTheCapWithOneMessage) {
   std::string console;
-  EXPECT_EQ(Lines(Spec("Apps\\*\\DisplayName"), true, true, 2, &console),
+  EXPECT_EQ(Lines(Key("Apps\\*\\DisplayName"), true, true, 2, &console),
             (Texts{"zeta\\DisplayName=Z", "{A}\\DisplayName=A"}));
   EXPECT_NE(console.find("plus de 2 valeurs"), std::string::npos) << console;
   EXPECT_EQ(console.find("plus de", console.find("plus de") + 1), std::string::npos);
   // Exactly as many as the cap is no overflow.
-  Lines(Spec("Apps\\*\\DisplayName"), true, true, 4, &console);
+  Lines(Key("Apps\\*\\DisplayName"), true, true, 4, &console);
   EXPECT_EQ(console.find("plus de"), std::string::npos) << console;
 }
 
