@@ -28,6 +28,10 @@ std::vector<std::string> HelpAddendum();
 // user guessing); nothing on Windows.
 void NoteMissingListFile();
 
+// Writes `ansi` and a line end to standard error, in the console's or the
+// terminal's charset; a failed write is no failure of the run.
+void WriteErrorLine(const std::string& ansi);
+
 // Ends the process with `code`, as ExitProcess does.
 [[noreturn]] void ExitProcess(int code);
 

@@ -191,6 +191,8 @@ void NoteMissingListFile() {
   Complain("hivTAP: fichier de liste introuvable : " + Utf8ToAnsi(name));
 }
 
+void WriteErrorLine(const std::string& ansi) { Complain(ansi); }
+
 void ExitProcess(int code) { std::exit(code); }
 
 }  // namespace platform

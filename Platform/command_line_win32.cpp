@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include "Platform/codepage.h"
 #include "Platform/command_line.h"
+#include "Platform/file.h"
 
 namespace platform {
 
@@ -14,6 +16,11 @@ bool RunPlatformOptions(std::string*, std::string*) { return false; }
 std::vector<std::string> HelpAddendum() { return {}; }
 
 void NoteMissingListFile() {}
+
+void WriteErrorLine(const std::string& ansi) {
+  const std::string line = AnsiToConsole(ansi) + "\r\n";
+  File::Standard(StdStream::kError).Write(line.data(), line.size());
+}
 
 void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 

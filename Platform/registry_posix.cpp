@@ -145,6 +145,25 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
   return kRegSuccess;
 }
 
+RegStatus ListRegSubKeys(RegKey key, std::vector<std::string>* names) {
+  names->clear();
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  return Store()->KeyNames(*path, names) ? kRegSuccess : kRegFileNotFound;
+}
+
+RegStatus ListRegValues(RegKey key, std::vector<std::string>* names) {
+  names->clear();
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  return Store()->ValueNames(*path, names) ? kRegSuccess : kRegFileNotFound;
+}
+
+bool IsRegLink(RegKey base, const std::string& subKey) {
+  const std::string* path = PathOf(base);
+  return path && Store()->IsLink(*path, AnsiName(subKey));
+}
+
 void FlushRegKey(RegKey) {}
 
 bool CheckRegistry(std::string* problem) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -29,6 +30,14 @@ class RegistryStore {
   virtual bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) = 0;
   // Finds the value `name` (empty: the default value) of the key `path`.
   virtual bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) = 0;
+  // The names of the subkeys, or of the values (empty: the default value),
+  // of the key `path`, in Windows-1252 as RegEnumKeyExA and RegEnumValueA
+  // give them, in any order; false when the key is missing.
+  virtual bool KeyNames(const std::string& path, std::vector<std::string>* names) = 0;
+  virtual bool ValueNames(const std::string& path, std::vector<std::string>* names) = 0;
+  // Whether the subkey `name` of the key `parent` is a symbolic link, the
+  // link itself not followed.
+  virtual bool IsLink(const std::string& parent, const std::string& name) = 0;
 };
 
 // Replaces the store the registry calls use; null restores the default,

@@ -120,6 +120,19 @@ std::vector<std::pair<U16, hive_node_h>> Children(const HiveFile& hive, hive_nod
   return out;
 }
 
+std::vector<U16> ValueNames(const HiveFile& hive, hive_node_h node) {
+  std::vector<U16> out;
+  const HiveCells cells = hive.cells();
+  std::size_t count = 0;
+  const unsigned char* list = cells.Values(node, &count);
+  StoredName stored;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t v = 4096 + std::uint64_t{CellLe32(list + 4 * i)};
+    if (cells.ValueName(v, &stored)) out.push_back(stored.Text());
+  }
+  return out;
+}
+
 hive_node_h Checked(const HiveFile& hive, std::uint64_t node) {
   // hivex knows where cells start: a list entry pointing inside a cell is
   // refused as it refuses it.

@@ -25,6 +25,8 @@ bool ReadValue(const HiveFile& hive, hive_value_h value, StoredValue* out);
 // Stored UTF-16 text up to its first NUL.
 std::optional<U16> ReadText(const HiveFile& hive, hive_node_h node, const U16& name);
 std::optional<std::uint32_t> ReadDword(const HiveFile& hive, hive_node_h node, const U16& name);
+// The names of the node's values, in stored order ("" for the default).
+std::vector<U16> ValueNames(const HiveFile& hive, hive_node_h node);
 // `node` when hivex takes it for a key node, else 0.
 hive_node_h Checked(const HiveFile& hive, std::uint64_t node);
 // The node's subkey names, in stored order (bounded, see SubkeyCursor).

@@ -85,6 +85,20 @@ class HiveStore::Impl {
     return it->second.first;
   }
 
+  bool List(const std::string& path, std::vector<std::string>* names, bool values) {
+    names->clear();
+    const std::optional<KeyRef> key = Lookup(path);
+    std::vector<U16> units;
+    if (!key || !(values ? tree_.ValueNames(*key, &units) : tree_.KeyNames(*key, &units))) {
+      return false;
+    }
+    for (const U16& name : units) names->push_back(NarrowToAnsi(name.data(), name.size()));
+    return true;
+  }
+
+  std::optional<KeyRef> Find(const std::string& token) { return Lookup(token); }
+  HiveTree& tree() { return tree_; }
+
  private:
   // A lookup that finds a hive cut short reads as missing; afterwards the
   // hive reads as zeros past the cut, damage that reads as missing.
@@ -138,6 +152,16 @@ bool HiveStore::OpenKey(const std::string& parent, const std::string& subKey, st
 }
 bool HiveStore::QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
   return impl_->QueryValue(path, name, value);
+}
+bool HiveStore::KeyNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->List(path, names, false);
+}
+bool HiveStore::ValueNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->List(path, names, true);
+}
+bool HiveStore::IsLink(const std::string& parent, const std::string& name) {
+  const std::optional<KeyRef> key = impl_->Find(parent);
+  return key && impl_->tree().IsLink(*key, WidenAnsi(name));
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Platform/registry_store.h"
 
@@ -24,6 +25,9 @@ class HiveStore : public RegistryStore {
   bool RootPath(std::uint32_t root, std::string* path) override;
   bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) override;
   bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) override;
+  bool KeyNames(const std::string& path, std::vector<std::string>* names) override;
+  bool ValueNames(const std::string& path, std::vector<std::string>* names) override;
+  bool IsLink(const std::string& parent, const std::string& name) override;
 
  private:
   class Impl;

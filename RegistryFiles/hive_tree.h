@@ -53,6 +53,12 @@ class HiveTree {
   // files found, the current control set, HKCU's profile, and the warnings a
   // run would give about them, which are not written here.
   std::vector<std::string> Describe();
+  // The names of the key's subkeys or values, as Windows lists them (in
+  // any order); false for a missing key.
+  bool KeyNames(const KeyRef& key, std::vector<U16>* names);
+  bool ValueNames(const KeyRef& key, std::vector<U16>* names);
+  // Whether the subkey `name` of `key` is a link, stored or made at boot.
+  bool IsLink(const KeyRef& key, const U16& name);
 
  private:
   class Impl;

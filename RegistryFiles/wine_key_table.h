@@ -41,6 +41,10 @@ class KeyTable {
   // does not grow the table by copies.
   void Reserve(std::size_t keys, std::size_t nameUnits);
 
+  std::size_t Size() const { return keys_.size(); }
+  KeyId Parent(KeyId key) const { return keys_[key].parent; }
+  // The key's own name, as first written.
+  U16 Name(KeyId key) const { return U16(names_.data() + keys_[key].nameOff, keys_[key].nameLen); }
   int Depth(KeyId key) const { return keys_[key].depth; }
   bool IsLink(KeyId key) const { return keys_[key].link; }
   void SetLink(KeyId key) { keys_[key].link = true; }

@@ -112,6 +112,11 @@ class WinePrefixStore::Impl {
     return Settle(faults, found);
   }
 
+  // Listing (wine_prefix_enum.cpp) reads the whole of every file first.
+  bool KeyNames(const std::string& path, std::vector<std::string>* names);
+  bool ValueNames(const std::string& path, std::vector<std::string>* names);
+  bool IsLinkChild(const std::string& parent, const std::string& name);
+
   bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
     const std::uint64_t faults = MappingFaults();
     bool found = QueryValueNow(path, name, value);
@@ -348,6 +353,10 @@ class WinePrefixStore::Impl {
 
   void ReadSid();
 
+  void LoadAll();
+  // Children of each key, grouped by parent, for the keys indexed so far.
+  void IndexChildren();
+
   const U16& UserSid();
 
   std::string dir_;
@@ -374,6 +383,8 @@ class WinePrefixStore::Impl {
   std::string rootPaths_[6];
   U16 sub_, name_, units_;
   std::size_t memoNext_ = 0;
+  std::vector<KeyId> children_;
+  std::vector<std::uint32_t> childStart_;  // by key; one more at the end
 };
 
 }  // namespace platform

@@ -26,4 +26,14 @@ bool WinePrefixStore::QueryValue(const std::string& path, const std::string& nam
   return impl_->QueryValue(path, name, value);
 }
 
+bool WinePrefixStore::KeyNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->KeyNames(path, names);
+}
+bool WinePrefixStore::ValueNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->ValueNames(path, names);
+}
+bool WinePrefixStore::IsLink(const std::string& parent, const std::string& name) {
+  return impl_->IsLinkChild(parent, name);
+}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 namespace platform {
@@ -105,6 +106,22 @@ void ValueCache::Build(const KeyTable& keys, KeyId key, Index* index) {
                      slot.pos = start;
                      slot.hive = section.hive;
                      Insert(index, slot, name_);
+                     return true;
+                   });
+}
+
+void ValueCache::Names(const KeyTable& keys, KeyId key, std::vector<U16>* names) {
+  names->clear();
+  // A key may hold a million values: each name is checked against a set.
+  std::unordered_set<U16> folded;
+  ForEachValueLine(keys, key,
+                   [&](const char*, const char*, std::size_t start, std::size_t stop,
+                       LineReader& reader, const Section&) {
+                     reader.Text(start, stop, &line_);
+                     if (!ParseValueName(SkipSpace(line_.c_str()), &name_)) return true;
+                     U16 fold = name_;
+                     Fold(&fold);
+                     if (folded.insert(std::move(fold)).second) names->push_back(name_);
                      return true;
                    });
 }

@@ -22,6 +22,8 @@ class ValueCache {
   // The last value named `folded` (lower-cased) in the key's sections, or
   // null; valid until the next call.
   const RawValue* Find(const KeyTable& keys, KeyId key, const U16& folded);
+  // The names of the key's values, each once, as first written.
+  void Names(const KeyTable& keys, KeyId key, std::vector<U16>* names);
 
  private:
   struct Slot {

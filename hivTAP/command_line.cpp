@@ -112,6 +112,7 @@ bool ParseCommandLine(const std::string& commandLine, TRunSettings& settings,
         if (upper[1] == '?') settings.HelpRequested = true;
         if (upper[1] == 'N') settings.ShowValueName = true;
         if (upper[1] == 'S') settings.Silent = true;
+        if (upper[1] == 'W') settings.Wildcards = true;
       } else if (upper.size() > 3 && upper[1] == 'L' && upper[2] == ':') {
         settings.ListMode = true;
         settings.ListFileName = upper.substr(3);

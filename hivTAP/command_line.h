@@ -13,6 +13,10 @@ struct TRunSettings {
   std::string ListFileName;
   bool ShowValueName = false;
   bool Silent = false;
+  // /W: `*` and `?` in key lines are patterns.
+  bool Wildcards = false;
+  // The most values one pattern's key line lists; tests lower it.
+  std::size_t PatternCap = 1000000;
   bool HelpRequested = false;
   std::int32_t FailureFlag = 0;
   std::string KeyArgument;

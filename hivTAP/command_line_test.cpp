@@ -120,4 +120,21 @@ TEST(ParseCommandLine, OptionsInAnyCaseAndUnknownOnesIgnored) {
   }
 }
 
+TEST(ParseCommandLine, WildcardOption) {
+  for (const char* args : {"/W HKCU\\*\\x", "/w HKCU\\*\\x", "HKCU\\*\\x /W"}) {
+    SCOPED_TRACE(args);
+    const Parsed p = Parse(args);
+    EXPECT_TRUE(p.go);
+    EXPECT_TRUE(p.settings.Wildcards);
+    EXPECT_EQ(p.settings.KeyArgument, "HKCU\\*\\x");
+  }
+  for (const char* args : {"/WW x", "/W:x x", "x"}) {
+    SCOPED_TRACE(args);
+    EXPECT_FALSE(Parse(args).settings.Wildcards);
+  }
+  // The help screen does not name it: the same 16 lines.
+  const Parsed help = Parse("/W /?");
+  EXPECT_EQ(help.console, Parse("/?").console);
+}
+
 }  // namespace

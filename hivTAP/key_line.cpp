@@ -4,6 +4,7 @@
 #include "MyRegistry/registry.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
+#include "hivTAP/pattern_line.h"
 
 const TRecordKeyName RootKeyNames[7] = {
     {"HKCR", "HKEY_CLASSES_ROOT", kHkeyClassesRoot},
@@ -97,6 +98,7 @@ bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
 
 void ProcessKeyLine(const std::string& keyLine, const TRunSettings& settings, TTextStream& console,
                     TTextStream& outputFile) {
+  if (settings.Wildcards && ProcessPatternLine(keyLine, settings, console, outputFile)) return;
   std::string resultLine;
   if (!ComposeResultLine(keyLine, settings, resultLine)) return;
   if (!settings.Silent) console.WriteLine(ConvertConsoleText(0, resultLine));

@@ -34,6 +34,9 @@ import fault_cases  # noqa: E402
 import linux_cases  # noqa: E402
 import hive_differential  # noqa: E402
 import hive_suite  # noqa: E402
+import wildcard_cap  # noqa: E402
+import wildcard_hives  # noqa: E402
+import wildcard_live  # noqa: E402
 import seed  # noqa: E402
 from harness import (SKIP, Case, NativeRunner, Prefix, Tally, WindowsRunner,  # noqa: E402
                      WINE, WINE_TIMEOUT, read_or_empty, wine_host, winpath)
@@ -141,6 +144,9 @@ def windows_suite(tally, args, prefix, work):
     runner.run_cases(tally, label + "-cp850", french, locale="fr_FR.UTF-8", console="850")
 
     check_imports(tally, args.objdump, args.hivtap)
+    live = wildcard_live.windows_run(prefix, args.hivtap, work)
+    wildcard_live.live_group(tally, label, live)
+    wildcard_live.link_group(tally, label, live)
 
 
 def native_suite(tally, args, prefix, work):
@@ -153,6 +159,10 @@ def native_suite(tally, args, prefix, work):
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
     fault_cases.prefix_unchanged(tally, prefix, before)
+    # Last: reg query starts Wine, which writes the prefix's files.
+    live = wildcard_live.native_run(prefix, args.hivtap, work)
+    wildcard_live.live_group(tally, "native", live)
+    wildcard_live.link_group(tally, "native", live)
 
 
 def user_sid(prefix):
@@ -278,6 +288,8 @@ def main():
     try:
         if args.suite == "hives":  # no Wine
             hive_suite.native_groups(tally, args.hivtap, work)
+            wildcard_cap.cap_group(tally, args.hivtap, work)
+            wildcard_hives.hives_group(tally, hive_suite.Runner(args.hivtap, work), work)
         else:
             prefix = Prefix(work, args.seeder)
             suite = {"windows": windows_suite, "native": native_suite,

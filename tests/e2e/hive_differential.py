@@ -7,6 +7,7 @@ import subprocess
 
 import hive_fixture as hf
 import seed
+import wildcard_differential as wild
 from hive_suite import (DEFAULT, REG_DWORD, REG_SZ, SOFTWARE, SYSTEM, Runner, drive_hives, dword,
                         lines, sz)
 
@@ -42,7 +43,7 @@ def differential_entries():
         ("HKEY_LOCAL_MACHINE\\SYSTEM", DIFF_KEY, "Syst\u00e8me", REG_DWORD, dword(7)),
         ("HKEY_USERS\\.DEFAULT", DIFF_KEY, "D\u00e9faut", REG_SZ, sz("d\u00e9faut")),
     ]
-    return out
+    return out + wild.wildcard_entries()
 
 
 SHORT = {"HKEY_LOCAL_MACHINE": b"HKLM", "HKEY_USERS": b"HKU"}
@@ -86,7 +87,7 @@ def differential_group(tally, args, prefix, work):
     place = {"HKEY_LOCAL_MACHINE\\SOFTWARE": SOFTWARE, "HKEY_LOCAL_MACHINE\\SYSTEM": SYSTEM,
              "HKEY_USERS\\.DEFAULT": DEFAULT}
     for root, key, name, kind, data in entries:
-        hives[place[root]][1].append((key, name, kind, data))
+        hives[place[root]][1].append((wild.drive_key(root, key), name, kind, data))
     drive = os.path.join(work, "diff-drive")
     hf.make_tree(drive, hives)
     # Windows keeps the long values in big-data records.
@@ -115,3 +116,4 @@ def differential_group(tally, args, prefix, work):
         tally.check("hive differential: run %d read the values" % i,
                     b"profond\r\n" in windows and DIFF_TEXT[:10].encode("cp1252", "replace")
                     in windows)
+    wild.compare(tally, args, prefix, runner, drive, work)
