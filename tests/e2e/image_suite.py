@@ -1,0 +1,326 @@
+#!/usr/bin/env python3
+"""Disk images read through hivtap: the Windows drive that hive_suite makes
+(hivexregedit), with a dirty DEFAULT and its logs (make_dirty_hive), copied
+into an NTFS volume (mkntfs, then an ntfs-3g FUSE mount, else a loop mount),
+wrapped by sfdisk in MBR and GPT disks, converted to E01
+(ewfacquirestream), VMDK, VHD and VHDX (qemu-img) and split raw (split).
+
+  image_suite.py --hivtap PROGRAM --maker make_dirty_hive
+
+Each image format gives the output file of the extracted folder, byte for
+byte, and is left untouched; damaged images read what they can. Exit code 1
+when a check failed; a group whose tool cannot run here says so and is
+skipped."""
+
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+import hive_suite as hs
+from harness import Tally
+
+MIB = 1 << 20
+VOLUME = 24 * MIB
+START = MIB  # where sfdisk puts the first partition (sector 2048)
+CONFIG = "Windows/system32/config"  # spelled unlike Windows' own: any case
+BOB = hs.BOB
+
+LISTING = [
+    b"Machine=HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName\\ComputerName",
+    b"hklm\\system\\controlset001\\control\\computername\\computername\\computername",
+    b"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName",
+    b"HKLM\\SAM\\SAM\\x",
+    b"HKCC\\Software\\Profil",
+    b"HKU\\" + hs.ANNA.encode() + b"\\Control Panel\\Desktop\\Wallpaper",
+    b"HKU\\" + BOB.encode() + b"_Classes\\.user\\Content Type",
+    b"Courant=HKCU\\Control Panel\\Desktop\\Wallpaper",
+    b"HKCR\\.both\\Content Type",
+    b"HKCR\\.machine\\Content Type",
+    b"Sale=HKU\\.DEFAULT\\Version",
+]
+EXPECTED = hs.lines(b"Machine= PC42", b"computername=SET001", b"ProductName=Windows 10 Pro",
+                    b"x=1", b"Profil=0001", b"Wallpaper=anna.bmp", b"Content Type=bob only",
+                    b"Courant= bob.bmp", b"Content Type=bob", b"Content Type=machine only",
+                    b"Sale= v2")
+
+
+def sh(*cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def make_tree(work, maker):
+    """The drive folder: hive_suite's, its DEFAULT dirty with two logs."""
+    drive = os.path.join(work, "drive")
+    hs.make_drive(drive)
+    os.rename(os.path.join(drive, "Windows/System32"), os.path.join(drive, "Windows/system32"))
+    os.rename(os.path.join(drive, "Users/anna/NTUSER.DAT"),
+              os.path.join(drive, "Users/anna/ntuser.dat"))
+    dirty = os.path.join(work, "dirty")
+    os.makedirs(dirty)
+    version = sh(maker, dirty, "new").stdout.decode().strip()
+    assert version == "v2", version
+    for suffix in ("", ".LOG1", ".LOG2"):
+        shutil.copy(os.path.join(dirty, "SYSTEM" + suffix),
+                    os.path.join(drive, CONFIG, "DEFAULT" + suffix))
+    return drive
+
+
+def mount_and_copy(volume, tree, work):
+    """Copies `tree` into the NTFS volume file; the reason when it cannot."""
+    mnt = os.path.join(work, "mnt")
+    os.makedirs(mnt, exist_ok=True)
+    tried = []
+    for cmd in (["ntfs-3g", volume, mnt], ["mount", "-o", "loop", volume, mnt]):
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if r.returncode == 0:
+            try:
+                if tree:
+                    shutil.copytree(tree, mnt, dirs_exist_ok=True)
+            finally:
+                subprocess.run(["umount", mnt], check=True)
+            return None
+        tried.append("%s: %s" % (cmd[0], r.stdout.decode(errors="replace").strip()))
+    return "; ".join(tried)
+
+
+def make_volume(path, tree, work, size=VOLUME):
+    with open(path, "wb") as f:
+        f.truncate(size)
+    sh("mkntfs", "-F", "-Q", "-q", path)
+    return mount_and_copy(path, tree, work)
+
+
+def make_disk(path, label, volumes, size=None, claim=None):
+    """A disk holding `volumes` (files) one after another from 1 MiB on, with
+    the partition table sfdisk writes; `claim` overrides the sizes it gives."""
+    sizes = [os.path.getsize(v) for v in volumes]
+    total = size or START + sum(sizes) + MIB
+    with open(path, "wb") as f:
+        f.truncate(max(total, START + sum(claim or sizes) + MIB))
+    kind = "7" if label == "dos" else "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
+    table, at = "label: %s\n" % label, START
+    for n in claim or sizes:
+        table += "start=%d, size=%d, type=%s\n" % (at // 512, n // 512, kind)
+        at += n
+    sh("sfdisk", "-q", path, input=table.encode())
+    with open(path, "r+b") as f:
+        at = START
+        for v, n in zip(volumes, sizes):
+            f.seek(at)
+            with open(v, "rb") as src:
+                f.write(src.read())
+            at += n
+        f.truncate(total)
+
+
+def make_formats(work, disk):
+    """{format: the path hivtap is given}, each made from the raw MBR disk."""
+    made = {"raw MBR": disk}
+    e01 = os.path.join(work, "e01", "disk")
+    os.makedirs(os.path.dirname(e01))
+    with open(disk, "rb") as f:
+        sh("ewfacquirestream", "-q", "-C", "case", "-D", "disk", "-E", "1", "-e", "test",
+           "-N", "none", "-m", "fixed", "-M", "physical", "-c", "fast", "-t", e01, stdin=f)
+    made["E01"] = e01 + ".E01"
+    for fmt, ext in (("vmdk", "vmdk"), ("vpc", "vhd"), ("vhdx", "vhdx")):
+        out = os.path.join(work, "disk." + ext)
+        sh("qemu-img", "convert", "-f", "raw", "-O", fmt, disk, out)
+        made[ext.upper()] = out
+    split = os.path.join(work, "split")
+    os.makedirs(split)
+    sh("split", "-b", "10M", "-d", "-a", "3", "--numeric-suffixes=1", disk,
+       os.path.join(split, "disk."))
+    made["split raw"] = os.path.join(split, "disk.001")
+    return made
+
+
+def fingerprint(paths):
+    """Every file beside the images, with its digest and modification time."""
+    found = {}
+    for top in paths:
+        for name in sorted(os.listdir(top)):
+            p = os.path.join(top, name)
+            if os.path.isfile(p):
+                with open(p, "rb") as f:
+                    found[p] = (hashlib.sha256(f.read()).hexdigest(), os.stat(p).st_mtime_ns)
+    return found
+
+
+def version_head(runner, registry, volume=None):
+    old = os.environ.get("HIVTAP_VOLUME")
+    if volume is not None:
+        os.environ["HIVTAP_VOLUME"] = volume
+    try:
+        r = runner.run(registry, ["--version"])
+    finally:
+        os.environ.pop("HIVTAP_VOLUME", None)
+        if old is not None:
+            os.environ["HIVTAP_VOLUME"] = old
+    return r[0], b"".join(r[1].splitlines(True)[1:3]), r[2]
+
+
+def formats_group(tally, runner, work, drive, formats):
+    """The same list over the folder and over each format."""
+    r = runner.run(drive, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: the extracted folder", (r[0], r[2], r[3]), (0, b"", EXPECTED))
+    tops = sorted({os.path.dirname(p) for p in formats.values()})
+    before = fingerprint(tops)
+    for name, path in formats.items():
+        r = runner.run(path, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images: %s gives the folder's output file" % name, (r[0], r[2], r[3]),
+                    (0, b"", EXPECTED))
+    tally.check("images: no image changed, nothing written beside them",
+                fingerprint(tops) == before)
+    kinds = {"raw MBR": "brut", "E01": "EWF (E01)", "VMDK": "VMDK", "VHD": "VHD",
+             "VHDX": "VHDX", "split raw": "brut en 3 segments"}
+    for name, path in formats.items():
+        head = ("registre : %s (image disque %s)\nvolume Windows : partition 2 \u00e0 "
+                "l'octet %d\n" % (path, kinds[name], START)).encode()
+        tally.equal("images: --version names %s and its volume" % name,
+                    version_head(runner, path), (0, head, b""))
+
+
+def volume_group(tally, runner, work, vol, empty):
+    """Which NTFS volume is Windows'."""
+    gpt = os.path.join(work, "gpt.img")
+    make_disk(gpt, "gpt", [empty, vol])
+    second = START + os.path.getsize(empty)
+    r = runner.run(gpt, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: GPT, Windows on the second of two NTFS volumes", (r[0], r[2], r[3]),
+                (0, b"", EXPECTED))
+    r = runner.run(vol, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: an NTFS volume without partition table", (r[0], r[2], r[3]),
+                (0, b"", EXPECTED))
+    two = os.path.join(work, "two.img")
+    make_disk(two, "gpt", [vol, vol])
+    at = [START, START + VOLUME]
+    # The Sleuth Kit numbers GPT's two tables before its partitions.
+    both = ("partition 4 \u00e0 l'octet %d, partition 5 \u00e0 l'octet %d" % tuple(at))
+    warning = ("hivTAP: plusieurs volumes Windows dans l'image disque, le premier est lu ; "
+               "HIVTAP_VOLUME choisit parmi : %s\n" % both).encode()
+    r = runner.run(two, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: two Windows volumes, the first read, one warning", (r[0], r[2], r[3]),
+                (0, warning, EXPECTED))
+    for choice, n in (("@%d" % at[1], 5), ("5", 5), ("4", 4)):
+        head = ("registre : %s (image disque brut)\nvolume Windows : partition %d \u00e0 "
+                "l'octet %d\n" % (two, n, at[n - 4])).encode()
+        tally.equal("images: HIVTAP_VOLUME=%s" % choice, version_head(runner, two, choice),
+                    (0, head, b""))
+    miss = ("hivTAP: HIVTAP_VOLUME ne d\u00e9signe aucun volume Windows de l'image %s : 9 "
+            "(volumes : %s)\n" % (two, both)).encode()
+    os.environ["HIVTAP_VOLUME"] = "9"
+    try:
+        r = runner.run(two, ["HKCC\\Software\\Profil"])
+    finally:
+        del os.environ["HIVTAP_VOLUME"]
+    tally.equal("images: HIVTAP_VOLUME naming no Windows volume", (r[0], r[2], r[3]),
+                (1, miss, b""))
+
+
+def mft_record(vol, path):
+    """The byte offset of `path`'s MFT record in the volume (ntfsinfo),
+    checked against the record's own number."""
+    out = sh("ntfsinfo", "-F", path, vol).stdout.decode()
+    inode = int(out.split("Dumping Inode")[1].split()[0])
+    mft = sh("ntfsinfo", "-m", vol).stdout.decode()
+    fields = dict(line.strip().partition(":")[::2] for line in mft.splitlines() if ":" in line)
+    at = (int(fields["LCN of Data Attribute for FILE_MFT"]) * int(fields["Cluster Size"]) +
+          inode * int(fields["MFT Record Size"]))
+    with open(vol, "rb") as f:
+        f.seek(at)
+        record = f.read(48)
+    assert record[:4] == b"FILE" and struct.unpack_from("<I", record, 44)[0] == inode, path
+    return at
+
+
+def damage_group(tally, runner, work, vol, empty, disk, e01):
+    """What cannot be read reads as missing, with one warning."""
+    def cut(src, name, size):
+        out = os.path.join(work, name)
+        shutil.copy(src, out)
+        os.truncate(out, size)
+        return out
+
+    e01dir = os.path.join(work, "e01cut")
+    os.makedirs(e01dir)
+    half = cut(e01, "e01cut/disk.E01", os.path.getsize(e01) // 2)
+    rawcut = cut(disk, "rawcut.img", START + VOLUME // 2)
+    zeroed = os.path.join(work, "zeroed.img")
+    shutil.copy(vol, zeroed)
+    with open(zeroed, "r+b") as f:
+        f.seek(mft_record(vol, "/" + CONFIG))
+        f.write(b"\0" * 1024)
+    past = os.path.join(work, "past.img")
+    make_disk(past, "dos", [vol], claim=[VOLUME * 2])
+    noise = os.path.join(work, "noise.bin")
+    with open(noise, "wb") as f:
+        f.write(random.Random(18).randbytes(2 * MIB))
+    cases = [
+        ("an E01 cut in half", half, 0, b"", b""),
+        ("a raw disk cut inside its NTFS volume", rawcut, 0, b"", b""),
+        ("a zeroed MFT record of config/", zeroed, 1, b"", (
+            "hivTAP: aucun volume NTFS de l'image disque ne contient "
+            "Windows\\System32\\config\\SYSTEM : %s\n" % zeroed).encode()),
+        ("a partition running past the disk's end", past, 0, EXPECTED, b""),
+        ("random bytes", noise, 1, b"",
+         ("hivTAP: aucun volume NTFS dans l'image disque : %s\n" % noise).encode()),
+        ("NTFS without Windows", empty, 1, b"", (
+            "hivTAP: aucun volume NTFS de l'image disque ne contient "
+            "Windows\\System32\\config\\SYSTEM : %s\n" % empty).encode()),
+    ]
+    for name, path, code, out, err in cases:
+        r = runner.run(path, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images damage: %s" % name, (r[0], r[2], r[3]), (code, err, out))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--hivtap", required=True)
+    parser.add_argument("--maker", required=True)
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    tally = Tally()
+    work = tempfile.mkdtemp(prefix="hivtap-images-")
+    try:
+        missing = [t for t in ("mkntfs", "sfdisk", "ewfacquirestream", "qemu-img", "ntfsinfo")
+                   if not shutil.which(t)]
+        if missing:
+            print("SKIP images: missing tools: %s (scripts/setup.sh installs them)" %
+                  ", ".join(missing))
+            return 0
+        runner = hs.Runner(os.path.abspath(args.hivtap), work)
+        drive = make_tree(work, os.path.abspath(args.maker))
+        vol = os.path.join(work, "vol.img")
+        why = make_volume(vol, drive, work)
+        if why:
+            print("SKIP images: cannot mount an NTFS volume here (%s)" % why)
+            return 0
+        empty = os.path.join(work, "empty.img")
+        make_volume(empty, None, work, 16 * MIB)
+        disk = os.path.join(work, "raw", "disk.img")
+        os.makedirs(os.path.dirname(disk))
+        make_disk(disk, "dos", [vol])
+        formats = make_formats(work, disk)
+        formats_group(tally, runner, work, drive, formats)
+        volume_group(tally, runner, work, vol, empty)
+        damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
+    except Exception as failure:
+        import traceback
+        traceback.print_exc()
+        tally.check("the suite ran to its end", False, repr(failure))
+    finally:
+        if args.keep:
+            print("work directory kept:", work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    return tally.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
