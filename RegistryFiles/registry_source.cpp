@@ -160,7 +160,7 @@ std::string DescribeRegistrySource(const RegistrySource& source) {
   if (source.kind == SourceKind::kDiskImage) {
     std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (image disque " +
                        source.image.format + ")\nvolume Windows : " + source.image.volume + "\n";
-    if (!source.image.warning.empty()) text += source.image.warning + "\n";
+    for (const std::string& warning : source.image.warnings) text += warning + "\n";
     for (const std::string& line : HiveTree("/", true, source.image.files).Describe()) {
       text += line + "\n";
     }
@@ -206,7 +206,7 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
     case SourceKind::kHiveFile:
       return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
     case SourceKind::kDiskImage:
-      if (!source.image.warning.empty()) Warn(source.image.warning);
+      for (const std::string& warning : source.image.warnings) Warn(warning);
       return std::make_unique<HiveStore>("/", true, source.image.files);
     default:
       return nullptr;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,11 +61,12 @@ std::string FormatName(const TSK_IMG_INFO& img, const std::string& path) {
   }
 }
 
+// A volume whose path to SYSTEM is damaged may still hold the user hives.
 bool HoldsWindows(const NtfsFiles& files) {
   std::string path = "/";
   for (const char* part : {"Windows", "System32", "config", "SYSTEM"}) {
     path = files.Find(path, part);
-    if (path.empty()) return false;
+    if (path.empty()) return !files.kept().empty();
   }
   return files.IsFile(path);
 }
@@ -116,16 +118,39 @@ DiskImage OpenDiskImage(const std::string& path) {
     }
   }
   if (ntfs.empty()) tryVolume(-1, 0);
+  // A cut or damaged image says so, rather than that it holds no NTFS.
+  char sector[512];
+  const TSK_OFF_T last = img->size - static_cast<TSK_OFF_T>(sizeof sector);
+  if (ntfs.empty() && (tsk_img_read(img.get(), 0, sector, sizeof sector) != sizeof sector ||
+                       tsk_img_read(img.get(), last, sector, sizeof sector) != sizeof sector)) {
+    tsk_error_reset();
+    // "image disque endommagée, aucun volume NTFS lisible"
+    result.missing =
+        "hivTAP: image disque endommag\xE9"
+        "e, aucun volume NTFS lisible : " +
+        file;
+    return result;
+  }
   if (ntfs.empty()) {
-    // "aucun volume NTFS dans l'image disque"
-    result.missing = "hivTAP: aucun volume NTFS dans l'image disque : " + file;
+    // An E01 cut short reads as zeros where its chunks are lost.
+    const bool blank = tsk_img_read(img.get(), 0, sector, sizeof sector) == sizeof sector &&
+                       std::all_of(sector, sector + sizeof sector, [](char c) { return c == 0; });
+    tsk_error_reset();
+    // "aucun volume NTFS dans l'image disque", "premier secteur vide : image vide ou endommagée"
+    result.missing = std::string("hivTAP: aucun volume NTFS dans l'image disque") +
+                     (blank ? " (premier secteur nul : image vide ou endommag\xE9"
+                              "e)"
+                            : "") +
+                     " : " + file;
     return result;
   }
 
   std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
   for (const Candidate& c : ntfs) {
     auto files = std::make_shared<NtfsFiles>(c.volume, path);
+    files->SetQuiet(true);
     if (HoldsWindows(*files)) windows.emplace_back(c, files);
+    files->SetQuiet(false);
   }
   std::string all;
   for (const auto& w : windows) all += (all.empty() ? "" : ", ") + Label(w.first);
@@ -155,11 +180,13 @@ DiskImage OpenDiskImage(const std::string& path) {
     }
   } else if (windows.size() > 1) {
     // "plusieurs volumes Windows, HIVTAP_VOLUME choisit parmi"
-    result.warning =
+    result.warnings.push_back(
         "hivTAP: plusieurs volumes Windows dans l'image disque, le premier est lu ; "
         "HIVTAP_VOLUME choisit parmi : " +
-        all;
+        all);
   }
+  const std::vector<std::string>& kept = windows[chosen].second->kept();
+  result.warnings.insert(result.warnings.end(), kept.begin(), kept.end());
   result.files = windows[chosen].second;
   result.volume = Label(windows[chosen].first);
   return result;

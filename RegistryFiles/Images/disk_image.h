@@ -16,7 +16,9 @@ struct DiskImage {
   std::string format;                       // for --version
   std::string volume;                       // the volume used, for --version
   std::string missing;                      // what was not found (Windows-1252)
-  std::string warning;                      // several Windows volumes (Windows-1252), or empty
+  // Several Windows volumes, damage seen while looking for Windows: each a
+  // line (Windows-1252) for the run's standard error and for --version.
+  std::vector<std::string> warnings;
 };
 
 // Opens `path` (UTF-8) read-only; NAME.001 brings NAME.002... with it.

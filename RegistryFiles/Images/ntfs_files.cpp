@@ -32,10 +32,15 @@ TskFile NtfsFiles::Open(const std::string& path) const {
 void NtfsFiles::Damaged(const std::string& path) const {
   if (!warned_.insert(path).second) return;
   // "image disque endommagée, illisible"
-  Warn(
+  const std::string warning =
       "hivTAP: image disque endommag\xE9"
       "e, illisible : " +
-      Utf8ToAnsi(image_ + ":" + path));
+      Utf8ToAnsi(image_ + ":" + path);
+  if (quiet_) {
+    kept_.push_back(warning);
+  } else {
+    Warn(warning);
+  }
 }
 
 std::vector<std::string> NtfsFiles::List(const std::string& dir) const {

@@ -26,6 +26,11 @@ class NtfsFiles : public DriveFiles {
   // The whole file, false (with one warning) when the image cannot give it.
   bool Read(const std::string& path, std::string* bytes) const;
 
+  // While quiet, damage is only kept: the volume is still being looked at.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  // The warnings for the damage kept while quiet (Windows-1252).
+  const std::vector<std::string>& kept() const { return kept_; }
+
  private:
   TskFile Open(const std::string& path) const;
   // One warning per damaged path.
@@ -35,6 +40,8 @@ class NtfsFiles : public DriveFiles {
   std::string image_;
   mutable std::map<std::string, std::vector<std::string>> lists_;
   mutable std::set<std::string> warned_;
+  mutable std::vector<std::string> kept_;
+  bool quiet_ = false;
 };
 
 }  // namespace platform

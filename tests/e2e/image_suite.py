@@ -4,6 +4,7 @@
 into an NTFS volume (mkntfs, then an ntfs-3g FUSE mount, else a loop mount),
 wrapped by sfdisk in MBR and GPT disks, converted to E01
 (ewfacquirestream), VMDK, VHD and VHDX (qemu-img) and split raw (split).
+Run as root: the volume is filled through a mount.
 
   image_suite.py --hivtap PROGRAM --maker make_dirty_hive
 
@@ -25,6 +26,7 @@ import tempfile
 import hive_suite as hs
 from harness import Tally
 
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE
 MIB = 1 << 20
 VOLUME = 24 * MIB
 START = MIB  # where sfdisk puts the first partition (sector 2048)
@@ -71,17 +73,22 @@ def make_tree(work, maker):
     return drive
 
 
-def mount_and_copy(volume, tree, work):
-    """Copies `tree` into the NTFS volume file; the reason when it cannot."""
+def mount_and_copy(volume, tree, work, out=None):
+    """Copies `tree` into the NTFS volume file, or the volume's files out to
+    `out`; the reason when it cannot."""
     mnt = os.path.join(work, "mnt")
     os.makedirs(mnt, exist_ok=True)
     tried = []
-    for cmd in (["ntfs-3g", volume, mnt], ["mount", "-o", "loop", volume, mnt]):
+    ro = ["-o", "ro"] if out else []
+    for cmd in (["ntfs-3g"] + ro + [volume, mnt],
+                ["mount", "-o", "loop" + (",ro" if out else ""), volume, mnt]):
         r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if r.returncode == 0:
             try:
                 if tree:
                     shutil.copytree(tree, mnt, dirs_exist_ok=True)
+                if out:
+                    shutil.copytree(mnt, out, ignore=shutil.ignore_patterns("$*"))
             finally:
                 subprocess.run(["umount", mnt], check=True)
             return None
@@ -190,7 +197,6 @@ def volume_group(tally, runner, work, vol, empty):
     """Which NTFS volume is Windows'."""
     gpt = os.path.join(work, "gpt.img")
     make_disk(gpt, "gpt", [empty, vol])
-    second = START + os.path.getsize(empty)
     r = runner.run(gpt, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
     tally.equal("images: GPT, Windows on the second of two NTFS volumes", (r[0], r[2], r[3]),
                 (0, b"", EXPECTED))
@@ -261,12 +267,24 @@ def damage_group(tally, runner, work, vol, empty, disk, e01):
     noise = os.path.join(work, "noise.bin")
     with open(noise, "wb") as f:
         f.write(random.Random(18).randbytes(2 * MIB))
+    damaged = "hivTAP: image disque endommag\u00e9e, illisible : %s:%s\n"
+    fallback = "hivTAP: ProfileList illisible, profils pris dans Users : anna, bob\n"
+    nothing = hs.lines(b"Machine= ", b"computername=", b"ProductName=", b"x=", b"Profil=",
+                       b"Wallpaper=", b"Content Type=", b"Courant= ", b"Content Type=",
+                       b"Content Type=", b"Sale= ")
+    # The user's hives lie before the cut: HKCU and the user's classes stay.
+    users = nothing.replace(b"Courant= ", b"Courant= bob.bmp").replace(
+        b"Content Type=\r\nContent Type=\r\nSale", b"Content Type=bob\r\nContent Type=\r\nSale")
     cases = [
-        ("an E01 cut in half", half, 0, b"", b""),
-        ("a raw disk cut inside its NTFS volume", rawcut, 0, b"", b""),
-        ("a zeroed MFT record of config/", zeroed, 1, b"", (
-            "hivTAP: aucun volume NTFS de l'image disque ne contient "
-            "Windows\\System32\\config\\SYSTEM : %s\n" % zeroed).encode()),
+        ("an E01 cut in half", half, 1, b"", (
+            "hivTAP: aucun volume NTFS dans l'image disque (premier secteur nul : image vide ou "
+            "endommag\u00e9e) : %s\n" % half).encode()),
+        ("a raw disk cut inside its NTFS volume", rawcut, 0, nothing, (
+            damaged % (rawcut, "/" + CONFIG) + fallback +
+            damaged % (rawcut, "/Users/bob/NTUSER.DAT") +
+            damaged % (rawcut, "/Users/bob/" + hs.CLASSES)).encode()),
+        ("a zeroed MFT record of config/", zeroed, 0, users,
+         (damaged % (zeroed, "/" + CONFIG) + fallback).encode()),
         ("a partition running past the disk's end", past, 0, EXPECTED, b""),
         ("random bytes", noise, 1, b"",
          ("hivTAP: aucun volume NTFS dans l'image disque : %s\n" % noise).encode()),
@@ -293,21 +311,24 @@ def main():
         if missing:
             print("SKIP images: missing tools: %s (scripts/setup.sh installs them)" %
                   ", ".join(missing))
-            return 0
+            return SKIPPED
         runner = hs.Runner(os.path.abspath(args.hivtap), work)
         drive = make_tree(work, os.path.abspath(args.maker))
         vol = os.path.join(work, "vol.img")
         why = make_volume(vol, drive, work)
         if why:
             print("SKIP images: cannot mount an NTFS volume here (%s)" % why)
-            return 0
+            return SKIPPED
         empty = os.path.join(work, "empty.img")
         make_volume(empty, None, work, 16 * MIB)
         disk = os.path.join(work, "raw", "disk.img")
         os.makedirs(os.path.dirname(disk))
         make_disk(disk, "dos", [vol])
         formats = make_formats(work, disk)
-        formats_group(tally, runner, work, drive, formats)
+        extracted = os.path.join(work, "extracted")
+        why = mount_and_copy(vol, None, work, extracted)
+        tally.check("images: the drive copied back out of the volume", not why, why or "")
+        formats_group(tally, runner, work, extracted, formats)
         volume_group(tally, runner, work, vol, empty)
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
     except Exception as failure:
