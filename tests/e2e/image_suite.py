@@ -245,6 +245,29 @@ def mft_record(vol, path):
     return at
 
 
+def hive_at(data, marker):
+    """The offset of the base block of the hive whose key `marker` names."""
+    return data.rindex(b"regf", 0, data.index(marker)) // 4096 * 4096
+
+
+def lazy_group(tally, runner, work, vol):
+    """SYSTEM's base block destroyed: only a line that needs SYSTEM sees it."""
+    lazy = os.path.join(work, "lazy.img")
+    with open(vol, "rb") as f:
+        data = bytearray(f.read())
+    at = hive_at(data, b"ControlSet002")
+    data[at:at + 4096] = b"\xff" * 4096
+    with open(lazy, "wb") as f:
+        f.write(data)
+    r = runner.run(lazy, ["/S", "HKCU\\Control Panel\\Desktop\\Wallpaper"], user="bob")
+    tally.equal("images: a run for HKCU reads no SYSTEM", (r[0], r[2], r[3]),
+                (0, b"", b"bob.bmp\r\n"))
+    r = runner.run(lazy, ["/S", "HKLM\\SYSTEM\\Select\\Current"], user="bob")
+    tally.equal("images: a run for HKLM\\SYSTEM reads it", (r[0], r[2], r[3]), (0, (
+        "hivTAP: ruche endommag\u00e9e, lue en partie : %s:/%s/SYSTEM\n" % (lazy, CONFIG)
+    ).encode(), b"2\r\n"))
+
+
 def damage_group(tally, runner, work, vol, empty, disk, e01):
     """What cannot be read reads as missing, with one warning."""
     def cut(src, name, size):
@@ -262,6 +285,9 @@ def damage_group(tally, runner, work, vol, empty, disk, e01):
     with open(zeroed, "r+b") as f:
         f.seek(mft_record(vol, "/" + CONFIG))
         f.write(b"\0" * 1024)
+    with open(vol, "rb") as f:
+        software = hive_at(f.read(), b"ProfileList")
+    runs = cut(disk, "runs.img", START + software + 4096)
     past = os.path.join(work, "past.img")
     make_disk(past, "dos", [vol], claim=[VOLUME * 2])
     noise = os.path.join(work, "noise.bin")
@@ -285,6 +311,14 @@ def damage_group(tally, runner, work, vol, empty, disk, e01):
             damaged % (rawcut, "/Users/bob/" + hs.CLASSES)).encode()),
         ("a zeroed MFT record of config/", zeroed, 0, users,
          (damaged % (zeroed, "/" + CONFIG) + fallback).encode()),
+        # What lies before the cut reads; the files after it are each named.
+        ("a raw disk cut inside the SOFTWARE hive", runs, 0, hs.lines(
+            b"Machine= PC42", b"computername=SET001", b"ProductName=", b"x=1", b"Profil=0001",
+            b"Wallpaper=", b"Content Type=", b"Courant= ", b"Content Type=", b"Content Type=",
+            b"Sale= v2"), (damaged % (runs, "/%s/SOFTWARE" % CONFIG) + fallback +
+                           damaged % (runs, "/Users/bob/NTUSER.DAT") +
+                           damaged % (runs, "/Users/bob/" + hs.CLASSES) +
+                           damaged % (runs, "/%s/DEFAULT.LOG2" % CONFIG)).encode()),
         ("a partition running past the disk's end", past, 0, EXPECTED, b""),
         ("random bytes", noise, 1, b"",
          ("hivTAP: aucun volume NTFS dans l'image disque : %s\n" % noise).encode()),
@@ -330,6 +364,7 @@ def main():
         tally.check("images: the drive copied back out of the volume", not why, why or "")
         formats_group(tally, runner, work, extracted, formats)
         volume_group(tally, runner, work, vol, empty)
+        lazy_group(tally, runner, work, vol)
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
     except Exception as failure:
         import traceback
