@@ -229,6 +229,22 @@ def volume_group(tally, runner, work, vol, empty):
                 (1, miss, b""))
 
 
+def device_group(tally, runner, disk):
+    """The raw disk as a read-only loop device."""
+    r = subprocess.run(["losetup", "-r", "-f", "--show", disk], stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT)
+    if r.returncode != 0:
+        print("SKIP images: a block device: losetup cannot run here (%s)" %
+              r.stdout.decode(errors="replace").strip())
+        return
+    device = r.stdout.decode().strip()
+    try:
+        r = runner.run(device, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images: a block device", (r[0], r[2], r[3]), (0, b"", EXPECTED))
+    finally:
+        subprocess.run(["losetup", "-d", device], check=True)
+
+
 def mft_record(vol, path):
     """The byte offset of `path`'s MFT record in the volume (ntfsinfo),
     checked against the record's own number."""
@@ -365,6 +381,7 @@ def main():
         formats_group(tally, runner, work, extracted, formats)
         volume_group(tally, runner, work, vol, empty)
         lazy_group(tally, runner, work, vol)
+        device_group(tally, runner, disk)
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
     except Exception as failure:
         import traceback
