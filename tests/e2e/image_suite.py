@@ -17,6 +17,7 @@ import argparse
 import hashlib
 import os
 import random
+import shlex
 import shutil
 import struct
 import subprocess
@@ -245,6 +246,47 @@ def device_group(tally, runner, disk):
         subprocess.run(["losetup", "-d", device], check=True)
 
 
+PARALLEL_LIST = [b"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName",
+                 b"Nom=HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName"
+                 b"\\ComputerName"]
+
+
+def parallel_group(tally, runner, work, images):
+    """One list over many registries, two at a time, as the README shows: 8
+    folders of collected hives, each its own product name, and the images."""
+    if not shutil.which("parallel"):
+        print("SKIP images: GNU parallel: not installed (scripts/setup.sh installs it)")
+        return
+    registries = []
+    for n in range(1, 9):
+        folder = os.path.join(work, "pc%d" % n)
+        hs.hf.make_tree(folder, {"SOFTWARE": ("HKEY_LOCAL_MACHINE\\SOFTWARE", [
+            ("Microsoft\\Windows NT\\CurrentVersion", "ProductName", hs.REG_SZ,
+             hs.sz("Windows %d" % n))])})
+        registries.append(folder)
+    registries += images
+    out = os.path.join(work, "parallel")
+    os.makedirs(out)
+    with open(os.path.join(out, "list.lst"), "wb") as f:
+        f.write(b"".join(line + b"\r\n" for line in PARALLEL_LIST))
+    job = "HIVTAP_REGISTRY={} %s /S /N /L:list.lst {/}.txt" % shlex.quote(runner.hivtap)
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    env.pop("HIVTAP_USER", None)
+    done = subprocess.run(["parallel", "--will-cite", "-j2", job, ":::"] + registries, cwd=out,
+                          env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    tally.equal("images: GNU parallel, %d registries, 2 jobs" % len(registries),
+                (done.returncode, done.stdout, done.stderr), (0, b"", b""))
+    for registry in registries:
+        single = runner.run(registry, ["/S", "/N", "/L:list.lst"], listing=PARALLEL_LIST)
+        name = os.path.join(out, os.path.basename(registry) + ".txt")
+        got = open(name, "rb").read() if os.path.exists(name) else None
+        tally.equal("images: GNU parallel wrote %s as a single run does" %
+                    os.path.basename(name), got, single[3])
+    tally.equal("images: GNU parallel, a folder's own product name",
+                open(os.path.join(out, "pc7.txt"), "rb").read(),
+                hs.lines(b"ProductName=Windows 7", b"Nom= "))
+
+
 def mft_record(vol, path):
     """The byte offset of `path`'s MFT record in the volume (ntfsinfo),
     checked against the record's own number."""
@@ -382,6 +424,8 @@ def main():
         volume_group(tally, runner, work, vol, empty)
         lazy_group(tally, runner, work, vol)
         device_group(tally, runner, disk)
+        parallel_group(tally, runner, work, [extracted, vol, os.path.join(work, "gpt.img")] +
+                       list(formats.values()))
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
     except Exception as failure:
         import traceback
