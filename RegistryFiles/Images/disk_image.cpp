@@ -78,26 +78,8 @@ std::string Label(const Candidate& c) {
   return "partition " + std::to_string(c.partition) + " \xE0 " + at;
 }
 
-}  // namespace
-
-DiskImage OpenDiskImage(const std::string& path) {
-  DiskImage result;
-  const std::vector<std::string> names = Segments(path);
-  std::vector<const char*> args;
-  for (const std::string& n : names) args.push_back(n.c_str());
-  std::shared_ptr<TSK_IMG_INFO> img(
-      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), TSK_IMG_TYPE_DETECT, 0),
-      TskCloser());
-  tsk_error_reset();
-  const std::string file = Utf8ToAnsi(path);
-  if (!img) {
-    result.missing = "hivTAP: ce fichier n'est pas une image disque lisible : " + file;
-    return result;
-  }
-  result.opened = true;
-  result.format = FormatName(*img, path);
-
-  // Each allocated partition, else the whole image as one volume.
+// The NTFS volumes: each allocated partition, else the whole image as one.
+std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
   std::vector<Candidate> ntfs;
   auto tryVolume = [&](long long partition, unsigned long long offset) {
     TskFs fs(tsk_fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS));
@@ -118,30 +100,53 @@ DiskImage OpenDiskImage(const std::string& path) {
     }
   }
   if (ntfs.empty()) tryVolume(-1, 0);
-  // A cut or damaged image says so, rather than that it holds no NTFS.
+  return ntfs;
+}
+
+// Why an image holds no NTFS volume: a cut or damaged image says so.
+std::string NoNtfsMessage(TSK_IMG_INFO* img, const std::string& file) {
   char sector[512];
   const TSK_OFF_T last = img->size - static_cast<TSK_OFF_T>(sizeof sector);
-  if (ntfs.empty() && (tsk_img_read(img.get(), 0, sector, sizeof sector) != sizeof sector ||
-                       tsk_img_read(img.get(), last, sector, sizeof sector) != sizeof sector)) {
-    tsk_error_reset();
-    // "image disque endommagée, aucun volume NTFS lisible"
-    result.missing =
-        "hivTAP: image disque endommag\xE9"
-        "e, aucun volume NTFS lisible : " +
-        file;
+  const bool readable = tsk_img_read(img, last, sector, sizeof sector) == sizeof sector &&
+                        tsk_img_read(img, 0, sector, sizeof sector) == sizeof sector;
+  tsk_error_reset();
+  // "image disque endommagée, aucun volume NTFS lisible"
+  if (!readable)
+    return "hivTAP: image disque endommag\xE9"
+           "e, aucun volume NTFS lisible : " +
+           file;
+  // An E01 cut short reads as zeros where its chunks are lost.
+  const bool blank = std::all_of(sector, sector + sizeof sector, [](char c) { return c == 0; });
+  // "aucun volume NTFS dans l'image disque", "premier secteur nul : image vide ou endommagée"
+  return std::string("hivTAP: aucun volume NTFS dans l'image disque") +
+         (blank ? " (premier secteur nul : image vide ou endommag\xE9"
+                  "e)"
+                : "") +
+         " : " + file;
+}
+
+}  // namespace
+
+DiskImage OpenDiskImage(const std::string& path) {
+  DiskImage result;
+  const std::vector<std::string> names = Segments(path);
+  std::vector<const char*> args;
+  for (const std::string& n : names) args.push_back(n.c_str());
+  std::shared_ptr<TSK_IMG_INFO> img(
+      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), TSK_IMG_TYPE_DETECT, 0),
+      TskCloser());
+  tsk_error_reset();
+  const std::string file = Utf8ToAnsi(path);
+  // Less than a sector is no disk.
+  if (!img || img->size < 512) {
+    // "ce fichier n'est pas une image disque lisible"
+    result.missing = "hivTAP: ce fichier n'est pas une image disque lisible : " + file;
     return result;
   }
+  result.format = FormatName(*img, path);
+  const std::vector<Candidate> ntfs = NtfsVolumes(img);
   if (ntfs.empty()) {
-    // An E01 cut short reads as zeros where its chunks are lost.
-    const bool blank = tsk_img_read(img.get(), 0, sector, sizeof sector) == sizeof sector &&
-                       std::all_of(sector, sector + sizeof sector, [](char c) { return c == 0; });
-    tsk_error_reset();
-    // "aucun volume NTFS dans l'image disque", "premier secteur vide : image vide ou endommagée"
-    result.missing = std::string("hivTAP: aucun volume NTFS dans l'image disque") +
-                     (blank ? " (premier secteur nul : image vide ou endommag\xE9"
-                              "e)"
-                            : "") +
-                     " : " + file;
+    result.missing = NoNtfsMessage(img.get(), file);
     return result;
   }
 

@@ -11,7 +11,6 @@
 namespace platform {
 
 struct DiskImage {
-  bool opened = false;                      // the Sleuth Kit reads it as an image
   std::shared_ptr<const DriveFiles> files;  // the Windows volume's, null when none
   std::string format;                       // for --version
   std::string volume;                       // the volume used, for --version

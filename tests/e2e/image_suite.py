@@ -348,6 +348,8 @@ def damage_group(tally, runner, work, vol, empty, disk, e01):
     runs = cut(disk, "runs.img", START + software + 4096)
     past = os.path.join(work, "past.img")
     make_disk(past, "dos", [vol], claim=[VOLUME * 2])
+    blank = os.path.join(work, "blank.bin")
+    open(blank, "wb").close()
     noise = os.path.join(work, "noise.bin")
     with open(noise, "wb") as f:
         f.write(random.Random(18).randbytes(2 * MIB))
@@ -380,6 +382,8 @@ def damage_group(tally, runner, work, vol, empty, disk, e01):
         ("a partition running past the disk's end", past, 0, EXPECTED, b""),
         ("random bytes", noise, 1, b"",
          ("hivTAP: aucun volume NTFS dans l'image disque : %s\n" % noise).encode()),
+        ("an empty file", blank, 1, b"",
+         ("hivTAP: ce fichier n'est pas une image disque lisible : %s\n" % blank).encode()),
         ("NTFS without Windows", empty, 1, b"", (
             "hivTAP: aucun volume NTFS de l'image disque ne contient "
             "Windows\\System32\\config\\SYSTEM : %s\n" % empty).encode()),
