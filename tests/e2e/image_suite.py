@@ -104,11 +104,11 @@ def make_volume(path, tree, work, size=VOLUME):
     return mount_and_copy(path, tree, work)
 
 
-def make_disk(path, label, volumes, size=None, claim=None):
+def make_disk(path, label, volumes, claim=None):
     """A disk holding `volumes` (files) one after another from 1 MiB on, with
     the partition table sfdisk writes; `claim` overrides the sizes it gives."""
     sizes = [os.path.getsize(v) for v in volumes]
-    total = size or START + sum(sizes) + MIB
+    total = START + sum(sizes) + MIB
     with open(path, "wb") as f:
         f.truncate(max(total, START + sum(claim or sizes) + MIB))
     kind = "7" if label == "dos" else "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
