@@ -169,7 +169,10 @@ std::vector<std::string> HelpAddendum() {
       " ",
       "Sous Linux, le Registre lu est celui d'un dossier :",
       "  HIVTAP_REGISTRY : pr\xE9"
-      "fixe Wine, lecteur Windows, dossier ou fichier de ruches",
+      "fixe Wine, lecteur Windows, dossier ou fichier de ruches,",
+      "                    image disque ou p\xE9"
+      "riph\xE9rique",
+      "  HIVTAP_VOLUME   : volume Windows de l'image (partition, ou @octet)",
       "  WINEPREFIX      : pr\xE9"
       "fixe Wine, sans HIVTAP_REGISTRY (d\xE9"
       "faut : ~/.wine)",

@@ -118,13 +118,10 @@ std::uint16_t HiveFile::KeyFlags(hive_node_h node) const {
 
 namespace {
 
-std::unique_ptr<HiveFile> OpenHiveAsItIs(const std::string& path) {
-  // A dirty hive is read as Windows would load it: its logs replayed in
-  // memory. What stays dirty is read as it is, with the replay's warning.
-  std::vector<std::string> warnings;
-  const RecoveredHive recovered = OpenForReading(path, &warnings);
-  UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return nullptr;
+// `fd` holds the hive as Windows would load it; `warnings` come from its
+// log replay.
+std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
+                                     const std::vector<std::string>& warnings) {
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
@@ -158,6 +155,16 @@ std::unique_ptr<HiveFile> OpenHiveAsItIs(const std::string& path) {
   return hive;
 }
 
+std::unique_ptr<HiveFile> OpenHiveAsItIs(const std::string& path) {
+  // A dirty hive is read as Windows would load it: its logs replayed in
+  // memory. What stays dirty is read as it is, with the replay's warning.
+  std::vector<std::string> warnings;
+  const RecoveredHive recovered = OpenForReading(path, &warnings);
+  UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return nullptr;
+  return OpenLoaded(path, fd, warnings);
+}
+
 }  // namespace
 
 std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
@@ -176,6 +183,14 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path) {
     }
   }
   return hive;
+}
+
+std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string bytes,
+                                        const std::vector<HiveLogFile>& logs) {
+  const HiveRecovery recovery = RecoverHive(name, logs, &bytes);
+  UniqueFd fd(MemoryFile("hivtap-hive", bytes));
+  if (fd.get() < 0) return nullptr;
+  return OpenLoaded(name, fd, recovery.warnings);
 }
 
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes) {

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RegistryFiles/hive_cells.h"
+#include "RegistryFiles/hive_recovery.h"
 #include "RegistryFiles/mapping_guard.h"
 
 namespace platform {
@@ -64,6 +66,11 @@ class HiveFile {
 // through a corrected copy in memory. Null, with a warning, when the file
 // is no hive hivex accepts.
 std::unique_ptr<HiveFile> OpenHive(const std::string& path);
+
+// Opens a hive read into memory from a disk image, as OpenHive opens a file:
+// `logs` (LOG1, LOG2 or LOG, read the same way) replayed when it is dirty.
+std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string bytes,
+                                        const std::vector<HiveLogFile>& logs);
 
 // Opens a hive image held in memory; `name` names it in warnings.
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes);

@@ -1,11 +1,7 @@
 #include "RegistryFiles/hive_layout.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <iterator>
-#include <memory>
 
 #include "Platform/codepage.h"
 #include "RegistryFiles/registry_source.h"
@@ -13,27 +9,23 @@
 namespace platform {
 namespace {
 
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Each part of `relative` ('/'-separated, ANSI) found in any letter case.
-std::string Locate(const std::string& root, const std::string& relative) {
+std::string Locate(const DriveFiles& files, const std::string& root, const std::string& relative) {
   std::string path = root;
   std::size_t i = 0;
   while (i < relative.size() && !path.empty()) {
     std::size_t j = relative.find('/', i);
     if (j == std::string::npos) j = relative.size();
-    if (j > i) path = FindEntry(path, relative.substr(i, j - i));
+    if (j > i) path = files.Find(path, relative.substr(i, j - i));
     i = j + 1;
   }
   return path;
 }
 
-std::string LocateFile(const std::string& root, const std::string& relative) {
-  const std::string path = Locate(root, relative);
-  return IsFile(path) ? path : std::string();
+std::string LocateFile(const DriveFiles& files, const std::string& root,
+                       const std::string& relative) {
+  const std::string path = Locate(files, root, relative);
+  return files.IsFile(path) ? path : std::string();
 }
 
 bool StartsWithNoCase(const U16& s, const char16_t* prefix, std::size_t* length) {
@@ -65,30 +57,31 @@ bool IsCollectedHiveName(const std::string& fileName) {
   return CollectedSlot(&layout, fileName) != nullptr;
 }
 
-HiveLayout FindHives(const std::string& root, bool drive) {
+HiveLayout FindHives(const std::string& root, bool drive, const DriveFiles& files) {
   HiveLayout layout;
   layout.drive = drive;
   layout.root = root;
-  if (!drive && IsFile(root)) {
+  if (!drive && files.IsFile(root)) {
     if (std::string* slot = CollectedSlot(&layout, root.substr(root.find_last_of('/') + 1))) {
       *slot = root;
     }
     return layout;
   }
   const std::string dir = drive ? "Windows/System32/config/" : "";
-  layout.system = LocateFile(root, dir + "SYSTEM");
-  layout.software = LocateFile(root, dir + "SOFTWARE");
-  layout.sam = LocateFile(root, dir + "SAM");
-  layout.security = LocateFile(root, dir + "SECURITY");
-  layout.defaultUser = LocateFile(root, dir + "DEFAULT");
+  layout.system = LocateFile(files, root, dir + "SYSTEM");
+  layout.software = LocateFile(files, root, dir + "SOFTWARE");
+  layout.sam = LocateFile(files, root, dir + "SAM");
+  layout.security = LocateFile(files, root, dir + "SECURITY");
+  layout.defaultUser = LocateFile(files, root, dir + "DEFAULT");
   if (!drive) {
-    layout.ntuser = LocateFile(root, "NTUSER.DAT");
-    layout.classes = LocateFile(root, "UsrClass.dat");
+    layout.ntuser = LocateFile(files, root, "NTUSER.DAT");
+    layout.classes = LocateFile(files, root, "UsrClass.dat");
   }
   return layout;
 }
 
-std::string MapWindowsPath(const std::string& drive, const U16& windowsPath) {
+std::string MapWindowsPath(const std::string& drive, const U16& windowsPath,
+                           const DriveFiles& files) {
   std::size_t skip = 0;
   U16 rest;
   if (StartsWithNoCase(windowsPath, u"%SystemDrive%", &skip)) {
@@ -107,36 +100,32 @@ std::string MapWindowsPath(const std::string& drive, const U16& windowsPath) {
   }
   // ".." would leave the drive.
   if (("/" + relative + "/").find("/../") != std::string::npos) return std::string();
-  return Locate(drive, Utf8ToAnsi(relative));
+  return Locate(files, drive, Utf8ToAnsi(relative));
 }
 
-UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath) {
+UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath,
+                      const DriveFiles& files) {
   UserProfile profile;
   profile.sid = sid;
-  const std::string dir = MapWindowsPath(drive, imagePath);
+  const std::string dir = MapWindowsPath(drive, imagePath, files);
   const std::size_t slash = dir.find_last_of('/');
   if (dir.empty() || slash == std::string::npos) return profile;
   profile.folder = dir.substr(slash + 1);
-  profile.ntuser = LocateFile(dir, "NTUSER.DAT");
-  profile.classes = LocateFile(dir, "AppData/Local/Microsoft/Windows/UsrClass.dat");
+  profile.ntuser = LocateFile(files, dir, "NTUSER.DAT");
+  profile.classes = LocateFile(files, dir, "AppData/Local/Microsoft/Windows/UsrClass.dat");
   return profile;
 }
 
-std::vector<UserProfile> ProfilesInUsers(const std::string& drive) {
+std::vector<UserProfile> ProfilesInUsers(const std::string& drive, const DriveFiles& files) {
   std::vector<UserProfile> profiles;
-  const std::string users = Locate(drive, "Users");
+  const std::string users = Locate(files, drive, "Users");
   if (users.empty()) return profiles;
-  struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-  };
-  std::unique_ptr<DIR, DirCloser> dir(opendir(users.c_str()));
-  while (const dirent* e = dir ? readdir(dir.get()) : nullptr) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
+  for (const std::string& name : files.List(users)) {
     UserProfile p;
     p.folder = name;
-    p.ntuser = LocateFile(users + "/" + name, "NTUSER.DAT");
-    p.classes = LocateFile(users + "/" + name, "AppData/Local/Microsoft/Windows/UsrClass.dat");
+    p.ntuser = LocateFile(files, users + "/" + name, "NTUSER.DAT");
+    p.classes =
+        LocateFile(files, users + "/" + name, "AppData/Local/Microsoft/Windows/UsrClass.dat");
     if (!p.ntuser.empty()) profiles.push_back(std::move(p));
   }
   std::sort(profiles.begin(), profiles.end(),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Platform/charset_posix.h"
+#include "RegistryFiles/Images/drive_files.h"
 
 namespace platform {
 
@@ -31,22 +32,26 @@ extern const char* const kCollectedHiveNames[7];
 // Whether `fileName` (UTF-8, no folder) is one of those, in any letter case.
 bool IsCollectedHiveName(const std::string& fileName);
 
-// The files the folder holds, names matched in any letter case. A single
+// The files the folder holds, names matched in any letter case; a drive's
+// folder may be a volume of a disk image (`files`). A single
 // hive file as `root` is a folder of that one hive, named by its file name.
-HiveLayout FindHives(const std::string& root, bool drive);
+HiveLayout FindHives(const std::string& root, bool drive, const DriveFiles& files = Folders());
 
 // A Windows path of that installation (C:\Users\anna, %SystemDrive%\...,
 // %SystemRoot%\...) as the path of the existing file or folder on the
 // drive; empty when it is not there.
-std::string MapWindowsPath(const std::string& drive, const U16& windowsPath);
+std::string MapWindowsPath(const std::string& drive, const U16& windowsPath,
+                           const DriveFiles& files = Folders());
 
 // The profile's files, from its ProfileImagePath.
-UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath);
+UserProfile ProfileAt(const std::string& drive, const std::string& sid, const U16& imagePath,
+                      const DriveFiles& files = Folders());
 
 // The profiles found as Users/*/NTUSER.DAT on the drive (names in any
 // letter case), by folder name and without SID, in name order: what is left
 // when ProfileList cannot be read.
-std::vector<UserProfile> ProfilesInUsers(const std::string& drive);
+std::vector<UserProfile> ProfilesInUsers(const std::string& drive,
+                                         const DriveFiles& files = Folders());
 
 // HKCU's profile among `profiles`: the one `wanted` names (SID or folder
 // name, any letter case), else the one ordinary user (S-1-5-21-..., or a

@@ -20,7 +20,8 @@ constexpr std::size_t kValueBudget = 4u << 20;
 
 class HiveStore::Impl {
  public:
-  Impl(const std::string& folder, bool drive) : tree_(folder, drive) {}
+  Impl(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+      : tree_(folder, drive, std::move(files)) {}
 
   bool RootPath(std::uint32_t root, std::string* path) {
     const std::uint64_t faults = MappingFaults();
@@ -140,8 +141,8 @@ class HiveStore::Impl {
   std::unordered_map<std::string, std::string> opened_;  // parent, subkey: token
 };
 
-HiveStore::HiveStore(const std::string& folder, bool drive)
-    : impl_(std::make_unique<Impl>(folder, drive)) {}
+HiveStore::HiveStore(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+    : impl_(std::make_unique<Impl>(folder, drive, std::move(files))) {}
 HiveStore::~HiveStore() = default;
 
 bool HiveStore::RootPath(std::uint32_t root, std::string* path) {

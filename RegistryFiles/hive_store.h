@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Platform/registry_store.h"
+#include "RegistryFiles/Images/drive_files.h"
 
 namespace platform {
 
@@ -16,8 +17,10 @@ namespace platform {
 // them. The key paths it gives out are its own tokens.
 class HiveStore : public RegistryStore {
  public:
-  // `drive`: `folder` is a system drive, else a folder of collected hives.
-  HiveStore(const std::string& folder, bool drive);
+  // `drive`: `folder` is a system drive, else a folder of collected hives;
+  // `files` holds it (null: the folders here).
+  HiveStore(const std::string& folder, bool drive,
+            std::shared_ptr<const DriveFiles> files = nullptr);
   ~HiveStore() override;
   HiveStore(const HiveStore&) = delete;
   HiveStore& operator=(const HiveStore&) = delete;

@@ -36,7 +36,8 @@ using hive_tree::InHive;
 using hive_tree::kKeySymLink;
 using hive_tree::Mount;
 
-HiveTree::Impl::Impl(const std::string& folder, bool drive) : layout_(FindHives(folder, drive)) {
+HiveTree::Impl::Impl(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+    : files_(std::move(files)), layout_(FindHives(folder, drive, Files())) {
   machine_ = {{u"software", Add(layout_.software)},
               {u"system", Add(layout_.system)},
               {u"sam", Add(layout_.sam)},
@@ -98,7 +99,7 @@ const HiveFile* HiveTree::Impl::Hive(int mount) {
   Mount& m = mounts_[mount];
   if (!m.tried) {
     m.tried = true;
-    if (!m.file.empty()) m.hive = OpenHive(m.file);
+    if (!m.file.empty()) m.hive = Files().OpenHive(m.file);
     if (m.hive) Link(mount);
   }
   return m.hive.get();
@@ -241,7 +242,7 @@ void HiveTree::Impl::ListProfiles() {
   if (!list || list->kind != KeyRef::kHive) {
     // Without it, the profile folders are all there is to go by; their
     // SIDs are unknown, so HKU gets none of them.
-    profiles_ = ProfilesInUsers(layout_.root);
+    profiles_ = ProfilesInUsers(layout_.root, Files());
     std::string names;
     for (const UserProfile& p : profiles_) {
       names += (names.empty() ? "" : ", ") + Utf8ToAnsi(p.folder);
@@ -257,7 +258,7 @@ void HiveTree::Impl::ListProfiles() {
   for (const auto& [sid, node] : Children(*software, list->node)) {
     const std::optional<U16> image = ReadText(*software, node, u"ProfileImagePath");
     if (!image || FoldCase(sid) == u"s-1-5-18") continue;
-    profiles_.push_back(ProfileAt(layout_.root, Utf16ToUtf8(sid), *image));
+    profiles_.push_back(ProfileAt(layout_.root, Utf16ToUtf8(sid), *image, Files()));
     const UserProfile& p = profiles_.back();
     const int classes = Add(p.classes);
     const int ntuser = Add(p.ntuser);
@@ -373,8 +374,8 @@ KeyRef HiveTree::Impl::CurrentConfig() {
   return Walk(*profiles, WidenAnsi(name), 0).value_or(KeyRef());
 }
 
-HiveTree::HiveTree(const std::string& folder, bool drive)
-    : impl_(std::make_unique<Impl>(folder, drive)) {}
+HiveTree::HiveTree(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+    : impl_(std::make_unique<Impl>(folder, drive, std::move(files))) {}
 HiveTree::~HiveTree() = default;
 
 std::optional<KeyRef> HiveTree::Root(std::uint32_t root) { return impl_->Root(root); }

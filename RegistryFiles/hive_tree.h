@@ -16,6 +16,7 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
+#include "RegistryFiles/Images/drive_files.h"
 
 namespace platform {
 
@@ -35,8 +36,10 @@ struct KeyRef {
 
 class HiveTree {
  public:
-  // `drive`: `folder` is a system drive, else a folder of collected hives.
-  HiveTree(const std::string& folder, bool drive);
+  // `drive`: `folder` is a system drive, else a folder of collected hives;
+  // `files` holds it (null: the folders here).
+  HiveTree(const std::string& folder, bool drive,
+           std::shared_ptr<const DriveFiles> files = nullptr);
   ~HiveTree();
   HiveTree(const HiveTree&) = delete;
   HiveTree& operator=(const HiveTree&) = delete;

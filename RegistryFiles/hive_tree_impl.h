@@ -39,7 +39,7 @@ struct Mount {
 
 class HiveTree::Impl {
  public:
-  Impl(const std::string& folder, bool drive);
+  Impl(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files);
   std::optional<KeyRef> Root(std::uint32_t root);
   bool Query(const KeyRef& key, const U16& name, StoredValue* value);
   bool KeyNames(const KeyRef& key, std::vector<U16>* names);
@@ -74,6 +74,9 @@ class HiveTree::Impl {
   KeyRef CurrentConfig();
 
  private:
+  const DriveFiles& Files() const { return files_ ? *files_ : Folders(); }
+
+  std::shared_ptr<const DriveFiles> files_;  // before the layout found in it
   HiveLayout layout_;
   std::vector<hive_tree::Mount> mounts_;
   std::vector<std::pair<U16, int>> machine_;  // folded name, mount

@@ -156,28 +156,36 @@ class FileImage : public HiveImage {
 
 }  // namespace
 
+std::vector<std::string> ChooseHiveLogs(const std::string& name,
+                                        const std::vector<std::string>& entries) {
+  std::string found[3];  // LOG1, LOG2, LOG
+  const char* suffixes[3] = {".LOG1", ".LOG2", ".LOG"};
+  for (const std::string& e : entries) {
+    for (int i = 0; i < 3; ++i) {
+      // The exact spelling wins over another letter case.
+      if (SameAsciiCase(e, name + suffixes[i]) && (found[i].empty() || name + suffixes[i] == e))
+        found[i] = e;
+    }
+  }
+  std::vector<std::string> logs;
+  for (int i = 0; i < 2; ++i)
+    if (!found[i].empty()) logs.push_back(found[i]);
+  if (logs.empty() && !found[2].empty()) logs.push_back(found[2]);
+  return logs;
+}
+
 std::vector<std::string> FindHiveLogs(const std::string& primary_path) {
   const std::size_t slash = primary_path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : primary_path.substr(0, slash + 1);
   const std::string name =
       slash == std::string::npos ? primary_path : primary_path.substr(slash + 1);
-  std::string found[3];  // LOG1, LOG2, LOG
-  const char* suffixes[3] = {".LOG1", ".LOG2", ".LOG"};
   Dir d(dir);
   if (!d.get()) return {};
-  while (const dirent* e = readdir(d.get())) {
-    for (int i = 0; i < 3; ++i) {
-      // The exact spelling wins over another letter case.
-      if (SameAsciiCase(e->d_name, name + suffixes[i]) &&
-          (found[i].empty() || name + suffixes[i] == e->d_name))
-        found[i] = e->d_name;
-    }
-  }
+  std::vector<std::string> entries;
+  while (const dirent* e = readdir(d.get())) entries.push_back(e->d_name);
   const std::string prefix = slash == std::string::npos ? "" : dir;
   std::vector<std::string> logs;
-  for (int i = 0; i < 2; ++i)
-    if (!found[i].empty()) logs.push_back(prefix + found[i]);
-  if (logs.empty() && !found[2].empty()) logs.push_back(prefix + found[2]);
+  for (const std::string& log : ChooseHiveLogs(name, entries)) logs.push_back(prefix + log);
   return logs;
 }
 

@@ -13,6 +13,9 @@ namespace platform {
 // NAME.LOG1 and NAME.LOG2, or else NAME.LOG, beside `primary_path`, in any
 // letter case; in that order.
 std::vector<std::string> FindHiveLogs(const std::string& primary_path);
+// The same choice among the names a folder holds: the log file names.
+std::vector<std::string> ChooseHiveLogs(const std::string& primary_name,
+                                        const std::vector<std::string>& entries);
 
 // An anonymous in-memory file (memfd), closed with its owner.
 class MemFile {

@@ -35,6 +35,11 @@ bool IsFile(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsBlockDevice(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
 bool HasFile(const std::string& dir, const std::string& name) {
   return IsFile(FindEntry(dir, name));
 }
@@ -74,7 +79,7 @@ std::string DefaultFolder() {
 std::string UserVariableWarning(const RegistrySource& source) {
   const char* user = std::getenv("HIVTAP_USER");
   if (!user || !*user || source.kind == SourceKind::kWindowsDrive ||
-      source.kind == SourceKind::kNone) {
+      source.kind == SourceKind::kDiskImage || source.kind == SourceKind::kNone) {
     return std::string();
   }
   // "HIVTAP_USER ne sert que sur un disque Windows, ignoré ici"
@@ -99,11 +104,15 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
 RegistrySource LocateRegistrySource() {
   RegistrySource source;
   source.folder = DefaultFolder();
-  if (IsFile(source.folder)) {
+  if (IsFile(source.folder) || IsBlockDevice(source.folder)) {
     source.exists = true;
-    if (HasHiveSignature(source.folder) && IsCollectedHiveName(FileName(source.folder))) {
-      source.kind = SourceKind::kHiveFile;
+    if (HasHiveSignature(source.folder)) {
+      if (IsCollectedHiveName(FileName(source.folder))) source.kind = SourceKind::kHiveFile;
+      return source;
     }
+    // Anything else may be a disk image, whatever its name says.
+    source.image = OpenDiskImage(source.folder);
+    if (source.image.files) source.kind = SourceKind::kDiskImage;
     return source;
   }
   source.exists = IsDirectory(source.folder);
@@ -144,8 +153,18 @@ std::string DescribeRegistrySource(const RegistrySource& source) {
     case SourceKind::kHiveFile:
       kind = "fichier de ruche";
       break;
+    case SourceKind::kDiskImage:  // described below
     case SourceKind::kNone:
       break;
+  }
+  if (source.kind == SourceKind::kDiskImage) {
+    std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (image disque " +
+                       source.image.format + ")\nvolume Windows : " + source.image.volume + "\n";
+    for (const std::string& warning : source.image.warnings) text += warning + "\n";
+    for (const std::string& line : HiveTree("/", true, source.image.files).Describe()) {
+      text += line + "\n";
+    }
+    return text;
   }
   std::string text = "registre : " + Utf8ToAnsi(source.folder) + " (" + kind + ")\n";
   if (source.kind != SourceKind::kNone && source.kind != SourceKind::kWinePrefix) {
@@ -162,9 +181,12 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
   const std::string folder = Utf8ToAnsi(source.folder);
   // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
   if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
-  if (IsFile(source.folder)) {
-    if (!HasHiveSignature(source.folder))
+  if (IsFile(source.folder) || IsBlockDevice(source.folder)) {
+    // A hive's name says what was meant; any other file was read as an image.
+    if (!HasHiveSignature(source.folder)) {
+      if (!IsCollectedHiveName(FileName(source.folder))) return source.image.missing;
       return "hivTAP: ce fichier n'est pas une ruche : " + folder;
+    }
     std::string names;
     for (const char* name : kCollectedHiveNames)
       names += std::string(names.empty() ? "" : ", ") + name;
@@ -183,6 +205,9 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
     case SourceKind::kCollectedHives:
     case SourceKind::kHiveFile:
       return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
+    case SourceKind::kDiskImage:
+      for (const std::string& warning : source.image.warnings) Warn(warning);
+      return std::make_unique<HiveStore>("/", true, source.image.files);
     default:
       return nullptr;
   }

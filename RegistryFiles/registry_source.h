@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Platform/registry_store.h"
+#include "RegistryFiles/Images/disk_image.h"
 
 namespace platform {
 
@@ -15,12 +16,14 @@ enum class SourceKind {
   kWindowsDrive,    // Windows/System32/config/
   kCollectedHives,  // SYSTEM, SOFTWARE, NTUSER.DAT... side by side
   kHiveFile,        // one of those alone, named by itself
+  kDiskImage,       // a disk image or block device with a Windows volume
 };
 
 struct RegistrySource {
   std::string folder;  // as the environment names it (UTF-8); may be a file
   bool exists = false;
   SourceKind kind = SourceKind::kNone;
+  DiskImage image;  // what a file or device that is no hive holds
 };
 
 // HIVTAP_REGISTRY, else WINEPREFIX, else ~/.wine; its kind from what it holds,

@@ -19,7 +19,9 @@ LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
 HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     " ",
     "Sous Linux, le Registre lu est celui d'un dossier :",
-    "  HIVTAP_REGISTRY : pr\u00e9fixe Wine, lecteur Windows, dossier ou fichier de ruches",
+    "  HIVTAP_REGISTRY : pr\u00e9fixe Wine, lecteur Windows, dossier ou fichier de ruches,",
+    "                    image disque ou p\u00e9riph\u00e9rique",
+    "  HIVTAP_VOLUME   : volume Windows de l'image (partition, ou @octet)",
     "  WINEPREFIX      : pr\u00e9fixe Wine, sans HIVTAP_REGISTRY (d\u00e9faut : ~/.wine)",
     "  HIVTAP_USER     : profil lu pour HKCU (nom de dossier ou SID)",
     "  --version       : version et source du Registre qui serait lue",

@@ -1,0 +1,200 @@
+#include "RegistryFiles/Images/disk_image.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "Platform/charset_posix.h"
+#include "RegistryFiles/Images/ntfs_files.h"
+#include "RegistryFiles/Images/tsk_handles.h"
+
+namespace platform {
+namespace {
+
+struct Candidate {
+  std::shared_ptr<TskVolume> volume;
+  long long partition = -1;  // the Sleuth Kit's number, -1 without a table
+  unsigned long long offset = 0;
+};
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// A split raw image is named by its first segment; the others follow it.
+std::vector<std::string> Segments(const std::string& path) {
+  std::vector<std::string> names{path};
+  const std::size_t n = path.size();
+  if (n < 4 || path.compare(n - 4, 4, ".001") != 0) return names;
+  for (int i = 2; i < 1000; ++i) {
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ".%03d", i);
+    const std::string next = path.substr(0, n - 4) + suffix;
+    if (!Exists(next)) break;
+    names.push_back(next);
+  }
+  return names;
+}
+
+std::string FormatName(const TSK_IMG_INFO& img, const std::string& path) {
+  switch (img.itype) {
+    case TSK_IMG_TYPE_EWF_EWF:
+      return "EWF (E01)";
+    case TSK_IMG_TYPE_VMDK_VMDK:
+      return "VMDK";
+    case TSK_IMG_TYPE_VHD_VHD: {
+      // libvhdi reads both; the signature tells them apart.
+      char magic[8] = {};
+      if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        if (std::fread(magic, 1, sizeof magic, f) != sizeof magic) magic[0] = 0;
+        std::fclose(f);
+      }
+      return std::memcmp(magic, "vhdxfile", 8) == 0 ? "VHDX" : "VHD";
+    }
+    default:
+      return img.num_img > 1 ? "brut en " + std::to_string(img.num_img) + " segments" : "brut";
+  }
+}
+
+// A volume whose path to SYSTEM is damaged may still hold the user hives.
+bool HoldsWindows(const NtfsFiles& files) {
+  std::string path = "/";
+  for (const char* part : {"Windows", "System32", "config", "SYSTEM"}) {
+    path = files.Find(path, part);
+    if (path.empty()) return !files.kept().empty();
+  }
+  return files.IsFile(path);
+}
+
+std::string Label(const Candidate& c) {
+  // "partition N à l'octet X", "volume à l'octet X"
+  const std::string at = "l'octet " + std::to_string(c.offset);
+  if (c.partition < 0) return "volume sans table de partitions, \xE0 " + at;
+  return "partition " + std::to_string(c.partition) + " \xE0 " + at;
+}
+
+// The NTFS volumes: each allocated partition, else the whole image as one.
+std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
+  std::vector<Candidate> ntfs;
+  auto tryVolume = [&](long long partition, unsigned long long offset) {
+    TskFs fs(tsk_fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS));
+    tsk_error_reset();
+    if (!fs) return;
+    auto volume = std::make_shared<TskVolume>();
+    volume->image = img;
+    volume->fs = std::move(fs);
+    ntfs.push_back({std::move(volume), partition, offset});
+  };
+  TskVs vs(tsk_vs_open(img.get(), 0, TSK_VS_TYPE_DETECT));
+  tsk_error_reset();
+  for (TSK_PNUM_T i = 0; vs && i < vs->part_count; ++i) {
+    const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs.get(), i);
+    if (part && (part->flags & TSK_VS_PART_FLAG_ALLOC)) {
+      tryVolume(static_cast<long long>(part->addr),
+                static_cast<unsigned long long>(part->start) * vs->block_size);
+    }
+  }
+  if (ntfs.empty()) tryVolume(-1, 0);
+  return ntfs;
+}
+
+// Why an image holds no NTFS volume: a cut or damaged image says so.
+std::string NoNtfsMessage(TSK_IMG_INFO* img, const std::string& file) {
+  char sector[512];
+  const TSK_OFF_T last = img->size - static_cast<TSK_OFF_T>(sizeof sector);
+  const bool readable = tsk_img_read(img, last, sector, sizeof sector) == sizeof sector &&
+                        tsk_img_read(img, 0, sector, sizeof sector) == sizeof sector;
+  tsk_error_reset();
+  // "image disque endommagée, aucun volume NTFS lisible"
+  if (!readable)
+    return "hivTAP: image disque endommag\xE9"
+           "e, aucun volume NTFS lisible : " +
+           file;
+  // An E01 cut short reads as zeros where its chunks are lost.
+  const bool blank = std::all_of(sector, sector + sizeof sector, [](char c) { return c == 0; });
+  // "aucun volume NTFS dans l'image disque", "premier secteur nul : image vide ou endommagée"
+  return std::string("hivTAP: aucun volume NTFS dans l'image disque") +
+         (blank ? " (premier secteur nul : image vide ou endommag\xE9"
+                  "e)"
+                : "") +
+         " : " + file;
+}
+
+}  // namespace
+
+DiskImage OpenDiskImage(const std::string& path) {
+  DiskImage result;
+  const std::vector<std::string> names = Segments(path);
+  std::vector<const char*> args;
+  for (const std::string& n : names) args.push_back(n.c_str());
+  std::shared_ptr<TSK_IMG_INFO> img(
+      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), TSK_IMG_TYPE_DETECT, 0),
+      TskCloser());
+  tsk_error_reset();
+  const std::string file = Utf8ToAnsi(path);
+  // Less than a sector is no disk.
+  if (!img || img->size < 512) {
+    // "ce fichier n'est pas une image disque lisible"
+    result.missing = "hivTAP: ce fichier n'est pas une image disque lisible : " + file;
+    return result;
+  }
+  result.format = FormatName(*img, path);
+  const std::vector<Candidate> ntfs = NtfsVolumes(img);
+  if (ntfs.empty()) {
+    result.missing = NoNtfsMessage(img.get(), file);
+    return result;
+  }
+
+  std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
+  for (const Candidate& c : ntfs) {
+    auto files = std::make_shared<NtfsFiles>(c.volume, path);
+    files->SetQuiet(true);
+    if (HoldsWindows(*files)) windows.emplace_back(c, files);
+    files->SetQuiet(false);
+  }
+  std::string all;
+  for (const auto& w : windows) all += (all.empty() ? "" : ", ") + Label(w.first);
+  if (windows.empty()) {
+    // "aucun volume NTFS de l'image disque ne contient Windows\System32\config\SYSTEM"
+    result.missing =
+        "hivTAP: aucun volume NTFS de l'image disque ne contient "
+        "Windows\\System32\\config\\SYSTEM : " +
+        file;
+    return result;
+  }
+  std::size_t chosen = 0;
+  const char* wanted = std::getenv("HIVTAP_VOLUME");
+  if (wanted && *wanted) {
+    chosen = windows.size();
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      const Candidate& c = windows[i].first;
+      const std::string id =
+          wanted[0] == '@' ? "@" + std::to_string(c.offset) : std::to_string(c.partition);
+      if (id == wanted) chosen = i;
+    }
+    if (chosen == windows.size()) {
+      // "HIVTAP_VOLUME ne désigne aucun volume Windows de l'image disque"
+      result.missing = "hivTAP: HIVTAP_VOLUME ne d\xE9signe aucun volume Windows de l'image " +
+                       file + " : " + Utf8ToAnsi(wanted) + " (volumes : " + all + ")";
+      return result;
+    }
+  } else if (windows.size() > 1) {
+    // "plusieurs volumes Windows, HIVTAP_VOLUME choisit parmi"
+    result.warnings.push_back(
+        "hivTAP: plusieurs volumes Windows dans l'image disque, le premier est lu ; "
+        "HIVTAP_VOLUME choisit parmi : " +
+        all);
+  }
+  const std::vector<std::string>& kept = windows[chosen].second->kept();
+  result.warnings.insert(result.warnings.end(), kept.begin(), kept.end());
+  result.files = windows[chosen].second;
+  result.volume = Label(windows[chosen].first);
+  return result;
+}
+
+}  // namespace platform

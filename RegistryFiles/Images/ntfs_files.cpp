@@ -1,0 +1,129 @@
+#include "RegistryFiles/Images/ntfs_files.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "Platform/codepage.h"
+#include "RegistryFiles/hive_recovery.h"
+#include "RegistryFiles/recovered_hive.h"
+
+namespace platform {
+namespace {
+
+// Registry hives stay far below this; a larger size is a damaged record.
+constexpr TSK_OFF_T kMaxFileSize = TSK_OFF_T{1} << 31;
+
+std::string Join(const std::string& dir, const std::string& name) {
+  return dir + (!dir.empty() && dir.back() == '/' ? "" : "/") + name;
+}
+
+}  // namespace
+
+NtfsFiles::NtfsFiles(std::shared_ptr<TskVolume> volume, std::string image)
+    : volume_(std::move(volume)), image_(std::move(image)) {}
+
+TskFile NtfsFiles::Open(const std::string& path) const {
+  TskFile file(tsk_fs_file_open(volume_->fs.get(), nullptr, path.c_str()));
+  tsk_error_reset();
+  if (file && !file->meta) file.reset();
+  return file;
+}
+
+void NtfsFiles::Damaged(const std::string& path) const {
+  if (!warned_.insert(path).second) return;
+  // "image disque endommagée, illisible"
+  const std::string warning =
+      "hivTAP: image disque endommag\xE9"
+      "e, illisible : " +
+      Utf8ToAnsi(image_ + ":" + path);
+  if (quiet_) {
+    kept_.push_back(warning);
+  } else {
+    Warn(warning);
+  }
+}
+
+std::vector<std::string> NtfsFiles::List(const std::string& dir) const {
+  auto it = lists_.find(dir);
+  if (it != lists_.end()) return it->second;
+  std::vector<std::string> names;
+  const TskFile self = Open(dir);
+  if (self && self->meta->type == TSK_FS_META_TYPE_DIR) {
+    TskDir d(tsk_fs_dir_open(volume_->fs.get(), dir.c_str()));
+    tsk_error_reset();
+    if (!d) Damaged(dir);
+    const std::size_t n = d ? tsk_fs_dir_getsize(d.get()) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const TSK_FS_NAME* e = tsk_fs_dir_get_name(d.get(), i);
+      // Deleted names stay in NTFS indexes; Windows does not see them.
+      if (!e || !e->name || (e->flags & TSK_FS_NAME_FLAG_UNALLOC)) continue;
+      const std::string name = e->name;
+      if (name == "." || name == ".." ||
+          std::find(names.begin(), names.end(), name) != names.end()) {
+        continue;
+      }
+      names.push_back(name);
+    }
+  } else if (!self && !dir.empty()) {
+    Damaged(dir);
+  }
+  return lists_.emplace(dir, std::move(names)).first->second;
+}
+
+std::string NtfsFiles::Find(const std::string& dir, const std::string& name) const {
+  const std::string wanted = UpperAnsi(name);
+  for (const std::string& e : List(dir)) {
+    if (UpperAnsi(Utf8ToAnsi(e)) == wanted) return Join(dir, e);
+  }
+  return std::string();
+}
+
+bool NtfsFiles::IsFile(const std::string& path) const {
+  if (path.empty()) return false;
+  const TskFile file = Open(path);
+  return file && file->meta->type == TSK_FS_META_TYPE_REG;
+}
+
+bool NtfsFiles::Read(const std::string& path, std::string* bytes) const {
+  const TskFile file = Open(path);
+  const TSK_OFF_T size = file ? file->meta->size : -1;
+  if (size < 0 || size > kMaxFileSize) {
+    Damaged(path);
+    return false;
+  }
+  bytes->assign(static_cast<std::size_t>(size), '\0');
+  std::size_t done = 0;
+  while (done < bytes->size()) {
+    const ssize_t n = tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(done), &(*bytes)[done],
+                                       bytes->size() - done, TSK_FS_FILE_READ_FLAG_NONE);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  tsk_error_reset();
+  if (done == bytes->size()) return true;
+  Damaged(path);
+  return false;
+}
+
+std::unique_ptr<HiveFile> NtfsFiles::OpenHive(const std::string& path) const {
+  std::string bytes;
+  if (!Read(path, &bytes)) return nullptr;
+  const std::string name = image_ + ":" + path;
+  std::vector<std::string> logBytes;
+  std::vector<HiveLogFile> logs;
+  // Only a dirty hive needs its logs read out of the image.
+  if (bytes.size() >= hivelog::kLogSectorSize &&
+      HiveIsDirty(std::string_view(bytes).substr(0, hivelog::kLogSectorSize))) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
+    const std::vector<std::string> names = ChooseHiveLogs(path.substr(slash + 1), List(dir));
+    logBytes.resize(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string log = Join(dir, names[i]);
+      if (Read(log, &logBytes[i])) logs.push_back({image_ + ":" + log, logBytes[i]});
+    }
+  }
+  return OpenHiveBytes(name, std::move(bytes), logs);
+}
+
+}  // namespace platform

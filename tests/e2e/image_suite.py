@@ -1,0 +1,447 @@
+#!/usr/bin/env python3
+"""Disk images read through hivtap: the Windows drive that hive_suite makes
+(hivexregedit), with a dirty DEFAULT and its logs (make_dirty_hive), copied
+into an NTFS volume (mkntfs, then an ntfs-3g FUSE mount, else a loop mount),
+wrapped by sfdisk in MBR and GPT disks, converted to E01
+(ewfacquirestream), VMDK, VHD and VHDX (qemu-img) and split raw (split).
+Run as root: the volume is filled through a mount.
+
+  image_suite.py --hivtap PROGRAM --maker make_dirty_hive
+
+Each image format gives the output file of the extracted folder, byte for
+byte, and is left untouched; damaged images read what they can. Exit code 1
+when a check failed; a group whose tool cannot run here says so and is
+skipped."""
+
+import argparse
+import hashlib
+import os
+import random
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+import hive_suite as hs
+from harness import Tally
+
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE
+MIB = 1 << 20
+VOLUME = 24 * MIB
+START = MIB  # where sfdisk puts the first partition (sector 2048)
+CONFIG = "Windows/system32/config"  # spelled unlike Windows' own: any case
+BOB = hs.BOB
+
+LISTING = [
+    b"Machine=HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName\\ComputerName",
+    b"hklm\\system\\controlset001\\control\\computername\\computername\\computername",
+    b"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName",
+    b"HKLM\\SAM\\SAM\\x",
+    b"HKCC\\Software\\Profil",
+    b"HKU\\" + hs.ANNA.encode() + b"\\Control Panel\\Desktop\\Wallpaper",
+    b"HKU\\" + BOB.encode() + b"_Classes\\.user\\Content Type",
+    b"Courant=HKCU\\Control Panel\\Desktop\\Wallpaper",
+    b"HKCR\\.both\\Content Type",
+    b"HKCR\\.machine\\Content Type",
+    b"Sale=HKU\\.DEFAULT\\Version",
+]
+EXPECTED = hs.lines(b"Machine= PC42", b"computername=SET001", b"ProductName=Windows 10 Pro",
+                    b"x=1", b"Profil=0001", b"Wallpaper=anna.bmp", b"Content Type=bob only",
+                    b"Courant= bob.bmp", b"Content Type=bob", b"Content Type=machine only",
+                    b"Sale= v2")
+
+
+def sh(*cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def make_tree(work, maker):
+    """The drive folder: hive_suite's, its DEFAULT dirty with two logs."""
+    drive = os.path.join(work, "drive")
+    hs.make_drive(drive)
+    os.rename(os.path.join(drive, "Windows/System32"), os.path.join(drive, "Windows/system32"))
+    os.rename(os.path.join(drive, "Users/anna/NTUSER.DAT"),
+              os.path.join(drive, "Users/anna/ntuser.dat"))
+    dirty = os.path.join(work, "dirty")
+    os.makedirs(dirty)
+    version = sh(maker, dirty, "new").stdout.decode().strip()
+    assert version == "v2", version
+    for suffix in ("", ".LOG1", ".LOG2"):
+        shutil.copy(os.path.join(dirty, "SYSTEM" + suffix),
+                    os.path.join(drive, CONFIG, "DEFAULT" + suffix))
+    return drive
+
+
+def mount_and_copy(volume, tree, work, out=None):
+    """Copies `tree` into the NTFS volume file, or the volume's files out to
+    `out`; the reason when it cannot."""
+    mnt = os.path.join(work, "mnt")
+    os.makedirs(mnt, exist_ok=True)
+    tried = []
+    ro = ["-o", "ro"] if out else []
+    for cmd in (["ntfs-3g"] + ro + [volume, mnt],
+                ["mount", "-o", "loop" + (",ro" if out else ""), volume, mnt]):
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if r.returncode == 0:
+            try:
+                if tree:
+                    shutil.copytree(tree, mnt, dirs_exist_ok=True)
+                if out:
+                    shutil.copytree(mnt, out, ignore=shutil.ignore_patterns("$*"))
+            finally:
+                subprocess.run(["umount", mnt], check=True)
+            return None
+        tried.append("%s: %s" % (cmd[0], r.stdout.decode(errors="replace").strip()))
+    return "; ".join(tried)
+
+
+def make_volume(path, tree, work, size=VOLUME):
+    with open(path, "wb") as f:
+        f.truncate(size)
+    sh("mkntfs", "-F", "-Q", "-q", path)
+    return mount_and_copy(path, tree, work)
+
+
+def make_disk(path, label, volumes, claim=None):
+    """A disk holding `volumes` (files) one after another from 1 MiB on, with
+    the partition table sfdisk writes; `claim` overrides the sizes it gives."""
+    sizes = [os.path.getsize(v) for v in volumes]
+    total = START + sum(sizes) + MIB
+    with open(path, "wb") as f:
+        f.truncate(max(total, START + sum(claim or sizes) + MIB))
+    kind = "7" if label == "dos" else "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
+    table, at = "label: %s\n" % label, START
+    for n in claim or sizes:
+        table += "start=%d, size=%d, type=%s\n" % (at // 512, n // 512, kind)
+        at += n
+    sh("sfdisk", "-q", path, input=table.encode())
+    with open(path, "r+b") as f:
+        at = START
+        for v, n in zip(volumes, sizes):
+            f.seek(at)
+            with open(v, "rb") as src:
+                f.write(src.read())
+            at += n
+        f.truncate(total)
+
+
+def make_formats(work, disk):
+    """{format: the path hivtap is given}, each made from the raw MBR disk."""
+    made = {"raw MBR": disk}
+    e01 = os.path.join(work, "e01", "disk")
+    os.makedirs(os.path.dirname(e01))
+    with open(disk, "rb") as f:
+        sh("ewfacquirestream", "-q", "-C", "case", "-D", "disk", "-E", "1", "-e", "test",
+           "-N", "none", "-m", "fixed", "-M", "physical", "-c", "fast", "-t", e01, stdin=f)
+    made["E01"] = e01 + ".E01"
+    for fmt, ext in (("vmdk", "vmdk"), ("vpc", "vhd"), ("vhdx", "vhdx")):
+        out = os.path.join(work, "disk." + ext)
+        sh("qemu-img", "convert", "-f", "raw", "-O", fmt, disk, out)
+        made[ext.upper()] = out
+    split = os.path.join(work, "split")
+    os.makedirs(split)
+    sh("split", "-b", "10M", "-d", "-a", "3", "--numeric-suffixes=1", disk,
+       os.path.join(split, "disk."))
+    made["split raw"] = os.path.join(split, "disk.001")
+    return made
+
+
+def fingerprint(paths):
+    """Every file beside the images, with its digest and modification time."""
+    found = {}
+    for top in paths:
+        for name in sorted(os.listdir(top)):
+            p = os.path.join(top, name)
+            if os.path.isfile(p):
+                with open(p, "rb") as f:
+                    found[p] = (hashlib.sha256(f.read()).hexdigest(), os.stat(p).st_mtime_ns)
+    return found
+
+
+def version_head(runner, registry, volume=None):
+    old = os.environ.get("HIVTAP_VOLUME")
+    if volume is not None:
+        os.environ["HIVTAP_VOLUME"] = volume
+    try:
+        r = runner.run(registry, ["--version"])
+    finally:
+        os.environ.pop("HIVTAP_VOLUME", None)
+        if old is not None:
+            os.environ["HIVTAP_VOLUME"] = old
+    return r[0], b"".join(r[1].splitlines(True)[1:3]), r[2]
+
+
+def formats_group(tally, runner, work, drive, formats):
+    """The same list over the folder and over each format."""
+    r = runner.run(drive, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: the extracted folder", (r[0], r[2], r[3]), (0, b"", EXPECTED))
+    tops = sorted({os.path.dirname(p) for p in formats.values()})
+    before = fingerprint(tops)
+    for name, path in formats.items():
+        r = runner.run(path, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images: %s gives the folder's output file" % name, (r[0], r[2], r[3]),
+                    (0, b"", EXPECTED))
+    tally.check("images: no image changed, nothing written beside them",
+                fingerprint(tops) == before)
+    kinds = {"raw MBR": "brut", "E01": "EWF (E01)", "VMDK": "VMDK", "VHD": "VHD",
+             "VHDX": "VHDX", "split raw": "brut en 3 segments"}
+    for name, path in formats.items():
+        head = ("registre : %s (image disque %s)\nvolume Windows : partition 2 \u00e0 "
+                "l'octet %d\n" % (path, kinds[name], START)).encode()
+        tally.equal("images: --version names %s and its volume" % name,
+                    version_head(runner, path), (0, head, b""))
+
+
+def volume_group(tally, runner, work, vol, empty):
+    """Which NTFS volume is Windows'."""
+    gpt = os.path.join(work, "gpt.img")
+    make_disk(gpt, "gpt", [empty, vol])
+    r = runner.run(gpt, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: GPT, Windows on the second of two NTFS volumes", (r[0], r[2], r[3]),
+                (0, b"", EXPECTED))
+    r = runner.run(vol, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: an NTFS volume without partition table", (r[0], r[2], r[3]),
+                (0, b"", EXPECTED))
+    two = os.path.join(work, "two.img")
+    make_disk(two, "gpt", [vol, vol])
+    at = [START, START + VOLUME]
+    # The Sleuth Kit numbers GPT's two tables before its partitions.
+    both = ("partition 4 \u00e0 l'octet %d, partition 5 \u00e0 l'octet %d" % tuple(at))
+    warning = ("hivTAP: plusieurs volumes Windows dans l'image disque, le premier est lu ; "
+               "HIVTAP_VOLUME choisit parmi : %s\n" % both).encode()
+    r = runner.run(two, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+    tally.equal("images: two Windows volumes, the first read, one warning", (r[0], r[2], r[3]),
+                (0, warning, EXPECTED))
+    for choice, n in (("@%d" % at[1], 5), ("5", 5), ("4", 4)):
+        head = ("registre : %s (image disque brut)\nvolume Windows : partition %d \u00e0 "
+                "l'octet %d\n" % (two, n, at[n - 4])).encode()
+        tally.equal("images: HIVTAP_VOLUME=%s" % choice, version_head(runner, two, choice),
+                    (0, head, b""))
+    miss = ("hivTAP: HIVTAP_VOLUME ne d\u00e9signe aucun volume Windows de l'image %s : 9 "
+            "(volumes : %s)\n" % (two, both)).encode()
+    os.environ["HIVTAP_VOLUME"] = "9"
+    try:
+        r = runner.run(two, ["HKCC\\Software\\Profil"])
+    finally:
+        del os.environ["HIVTAP_VOLUME"]
+    tally.equal("images: HIVTAP_VOLUME naming no Windows volume", (r[0], r[2], r[3]),
+                (1, miss, b""))
+
+
+def device_group(tally, runner, disk):
+    """The raw disk as a read-only loop device."""
+    r = subprocess.run(["losetup", "-r", "-f", "--show", disk], stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT)
+    if r.returncode != 0:
+        print("SKIP images: a block device: losetup cannot run here (%s)" %
+              r.stdout.decode(errors="replace").strip())
+        return
+    device = r.stdout.decode().strip()
+    try:
+        r = runner.run(device, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images: a block device", (r[0], r[2], r[3]), (0, b"", EXPECTED))
+    finally:
+        subprocess.run(["losetup", "-d", device], check=True)
+
+
+PARALLEL_LIST = [b"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProductName",
+                 b"Nom=HKLM\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName"
+                 b"\\ComputerName"]
+
+
+def parallel_group(tally, runner, work, images):
+    """One list over many registries, two at a time, as the README shows: 8
+    folders of collected hives, each its own product name, and the images."""
+    if not shutil.which("parallel"):
+        print("SKIP images: GNU parallel: not installed (scripts/setup.sh installs it)")
+        return
+    registries = []
+    for n in range(1, 9):
+        folder = os.path.join(work, "pc%d" % n)
+        hs.hf.make_tree(folder, {"SOFTWARE": ("HKEY_LOCAL_MACHINE\\SOFTWARE", [
+            ("Microsoft\\Windows NT\\CurrentVersion", "ProductName", hs.REG_SZ,
+             hs.sz("Windows %d" % n))])})
+        registries.append(folder)
+    registries += images
+    out = os.path.join(work, "parallel")
+    os.makedirs(out)
+    with open(os.path.join(out, "list.lst"), "wb") as f:
+        f.write(b"".join(line + b"\r\n" for line in PARALLEL_LIST))
+    job = "HIVTAP_REGISTRY={} %s /S /N /L:list.lst {/}.txt" % shlex.quote(runner.hivtap)
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    env.pop("HIVTAP_USER", None)
+    done = subprocess.run(["parallel", "--will-cite", "-j2", job, ":::"] + registries, cwd=out,
+                          env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    tally.equal("images: GNU parallel, %d registries, 2 jobs" % len(registries),
+                (done.returncode, done.stdout, done.stderr), (0, b"", b""))
+    for registry in registries:
+        single = runner.run(registry, ["/S", "/N", "/L:list.lst"], listing=PARALLEL_LIST)
+        name = os.path.join(out, os.path.basename(registry) + ".txt")
+        got = open(name, "rb").read() if os.path.exists(name) else None
+        tally.equal("images: GNU parallel wrote %s as a single run does" %
+                    os.path.basename(name), got, single[3])
+    tally.equal("images: GNU parallel, a folder's own product name",
+                open(os.path.join(out, "pc7.txt"), "rb").read(),
+                hs.lines(b"ProductName=Windows 7", b"Nom= "))
+
+
+def mft_record(vol, path):
+    """The byte offset of `path`'s MFT record in the volume (ntfsinfo),
+    checked against the record's own number."""
+    out = sh("ntfsinfo", "-F", path, vol).stdout.decode()
+    inode = int(out.split("Dumping Inode")[1].split()[0])
+    mft = sh("ntfsinfo", "-m", vol).stdout.decode()
+    fields = dict(line.strip().partition(":")[::2] for line in mft.splitlines() if ":" in line)
+    at = (int(fields["LCN of Data Attribute for FILE_MFT"]) * int(fields["Cluster Size"]) +
+          inode * int(fields["MFT Record Size"]))
+    with open(vol, "rb") as f:
+        f.seek(at)
+        record = f.read(48)
+    assert record[:4] == b"FILE" and struct.unpack_from("<I", record, 44)[0] == inode, path
+    return at
+
+
+def hive_at(data, marker):
+    """The offset of the base block of the hive whose key `marker` names."""
+    return data.rindex(b"regf", 0, data.index(marker)) // 4096 * 4096
+
+
+def lazy_group(tally, runner, work, vol):
+    """SYSTEM's base block destroyed: only a line that needs SYSTEM sees it."""
+    lazy = os.path.join(work, "lazy.img")
+    with open(vol, "rb") as f:
+        data = bytearray(f.read())
+    at = hive_at(data, b"ControlSet002")
+    data[at:at + 4096] = b"\xff" * 4096
+    with open(lazy, "wb") as f:
+        f.write(data)
+    r = runner.run(lazy, ["/S", "HKCU\\Control Panel\\Desktop\\Wallpaper"], user="bob")
+    tally.equal("images: a run for HKCU reads no SYSTEM", (r[0], r[2], r[3]),
+                (0, b"", b"bob.bmp\r\n"))
+    r = runner.run(lazy, ["/S", "HKLM\\SYSTEM\\Select\\Current"], user="bob")
+    tally.equal("images: a run for HKLM\\SYSTEM reads it", (r[0], r[2], r[3]), (0, (
+        "hivTAP: ruche endommag\u00e9e, lue en partie : %s:/%s/SYSTEM\n" % (lazy, CONFIG)
+    ).encode(), b"2\r\n"))
+
+
+def damage_group(tally, runner, work, vol, empty, disk, e01):
+    """What cannot be read reads as missing, with one warning."""
+    def cut(src, name, size):
+        out = os.path.join(work, name)
+        shutil.copy(src, out)
+        os.truncate(out, size)
+        return out
+
+    e01dir = os.path.join(work, "e01cut")
+    os.makedirs(e01dir)
+    half = cut(e01, "e01cut/disk.E01", os.path.getsize(e01) // 2)
+    rawcut = cut(disk, "rawcut.img", START + VOLUME // 2)
+    zeroed = os.path.join(work, "zeroed.img")
+    shutil.copy(vol, zeroed)
+    with open(zeroed, "r+b") as f:
+        f.seek(mft_record(vol, "/" + CONFIG))
+        f.write(b"\0" * 1024)
+    with open(vol, "rb") as f:
+        software = hive_at(f.read(), b"ProfileList")
+    runs = cut(disk, "runs.img", START + software + 4096)
+    past = os.path.join(work, "past.img")
+    make_disk(past, "dos", [vol], claim=[VOLUME * 2])
+    blank = os.path.join(work, "blank.bin")
+    open(blank, "wb").close()
+    noise = os.path.join(work, "noise.bin")
+    with open(noise, "wb") as f:
+        f.write(random.Random(18).randbytes(2 * MIB))
+    damaged = "hivTAP: image disque endommag\u00e9e, illisible : %s:%s\n"
+    fallback = "hivTAP: ProfileList illisible, profils pris dans Users : anna, bob\n"
+    nothing = hs.lines(b"Machine= ", b"computername=", b"ProductName=", b"x=", b"Profil=",
+                       b"Wallpaper=", b"Content Type=", b"Courant= ", b"Content Type=",
+                       b"Content Type=", b"Sale= ")
+    # The user's hives lie before the cut: HKCU and the user's classes stay.
+    users = nothing.replace(b"Courant= ", b"Courant= bob.bmp").replace(
+        b"Content Type=\r\nContent Type=\r\nSale", b"Content Type=bob\r\nContent Type=\r\nSale")
+    cases = [
+        ("an E01 cut in half", half, 1, b"", (
+            "hivTAP: aucun volume NTFS dans l'image disque (premier secteur nul : image vide ou "
+            "endommag\u00e9e) : %s\n" % half).encode()),
+        ("a raw disk cut inside its NTFS volume", rawcut, 0, nothing, (
+            damaged % (rawcut, "/" + CONFIG) + fallback +
+            damaged % (rawcut, "/Users/bob/NTUSER.DAT") +
+            damaged % (rawcut, "/Users/bob/" + hs.CLASSES)).encode()),
+        ("a zeroed MFT record of config/", zeroed, 0, users,
+         (damaged % (zeroed, "/" + CONFIG) + fallback).encode()),
+        # What lies before the cut reads; the files after it are each named.
+        ("a raw disk cut inside the SOFTWARE hive", runs, 0, hs.lines(
+            b"Machine= PC42", b"computername=SET001", b"ProductName=", b"x=1", b"Profil=0001",
+            b"Wallpaper=", b"Content Type=", b"Courant= ", b"Content Type=", b"Content Type=",
+            b"Sale= v2"), (damaged % (runs, "/%s/SOFTWARE" % CONFIG) + fallback +
+                           damaged % (runs, "/Users/bob/NTUSER.DAT") +
+                           damaged % (runs, "/Users/bob/" + hs.CLASSES) +
+                           damaged % (runs, "/%s/DEFAULT.LOG2" % CONFIG)).encode()),
+        ("a partition running past the disk's end", past, 0, EXPECTED, b""),
+        ("random bytes", noise, 1, b"",
+         ("hivTAP: aucun volume NTFS dans l'image disque : %s\n" % noise).encode()),
+        ("an empty file", blank, 1, b"",
+         ("hivTAP: ce fichier n'est pas une image disque lisible : %s\n" % blank).encode()),
+        ("NTFS without Windows", empty, 1, b"", (
+            "hivTAP: aucun volume NTFS de l'image disque ne contient "
+            "Windows\\System32\\config\\SYSTEM : %s\n" % empty).encode()),
+    ]
+    for name, path, code, out, err in cases:
+        r = runner.run(path, ["/S", "/N", "/L:list.lst"], user="bob", listing=LISTING)
+        tally.equal("images damage: %s" % name, (r[0], r[2], r[3]), (code, err, out))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--hivtap", required=True)
+    parser.add_argument("--maker", required=True)
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    tally = Tally()
+    work = tempfile.mkdtemp(prefix="hivtap-images-")
+    try:
+        missing = [t for t in ("mkntfs", "sfdisk", "ewfacquirestream", "qemu-img", "ntfsinfo")
+                   if not shutil.which(t)]
+        if missing:
+            print("SKIP images: missing tools: %s (scripts/setup.sh installs them)" %
+                  ", ".join(missing))
+            return SKIPPED
+        runner = hs.Runner(os.path.abspath(args.hivtap), work)
+        drive = make_tree(work, os.path.abspath(args.maker))
+        vol = os.path.join(work, "vol.img")
+        why = make_volume(vol, drive, work)
+        if why:
+            print("SKIP images: cannot mount an NTFS volume here (%s)" % why)
+            return SKIPPED
+        empty = os.path.join(work, "empty.img")
+        make_volume(empty, None, work, 16 * MIB)
+        disk = os.path.join(work, "raw", "disk.img")
+        os.makedirs(os.path.dirname(disk))
+        make_disk(disk, "dos", [vol])
+        formats = make_formats(work, disk)
+        extracted = os.path.join(work, "extracted")
+        why = mount_and_copy(vol, None, work, extracted)
+        tally.check("images: the drive copied back out of the volume", not why, why or "")
+        formats_group(tally, runner, work, extracted, formats)
+        volume_group(tally, runner, work, vol, empty)
+        lazy_group(tally, runner, work, vol)
+        device_group(tally, runner, disk)
+        parallel_group(tally, runner, work, [extracted, vol, os.path.join(work, "gpt.img")] +
+                       list(formats.values()))
+        damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
+    except Exception as failure:
+        import traceback
+        traceback.print_exc()
+        tally.check("the suite ran to its end", False, repr(failure))
+    finally:
+        if args.keep:
+            print("work directory kept:", work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    return tally.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
