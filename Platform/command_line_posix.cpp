@@ -14,7 +14,7 @@
 #include "Platform/charset_posix.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
-#include "RegistryFiles/registry_source.h"
+#include "Platform/registry_store.h"
 
 namespace platform {
 namespace {
@@ -156,7 +156,7 @@ bool RunPlatformOptions(std::string* output, std::string* error) {
     }
   }
   if (!version) return false;
-  *output = "hivtap " HIVTAP_VERSION "\n" + DescribeRegistrySource(LocateRegistrySource());
+  *output = "hivtap " HIVTAP_VERSION "\n" + DescribeDefaultRegistry();
   return true;
 }
 

@@ -5,7 +5,6 @@
 
 #include "Platform/registry.h"
 #include "Platform/registry_store.h"
-#include "RegistryFiles/registry_source.h"
 
 namespace platform {
 namespace {
@@ -168,7 +167,7 @@ void FlushRegKey(RegKey) {}
 
 bool CheckRegistry(std::string* problem) {
   if (Store()) return true;
-  *problem = MissingRegistryMessage(LocateRegistrySource());
+  *problem = DefaultRegistryProblem();
   return false;
 }
 

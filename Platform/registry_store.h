@@ -44,8 +44,15 @@ class RegistryStore {
 // which is created on first use.
 void SetRegistryStore(std::unique_ptr<RegistryStore> store);
 
-// The store of the registry source the environment names; null when that
-// folder holds no registry.
+// The registry source the environment names. The sources (RegistryFiles/)
+// define these: this layer is handed them when the program is linked, and
+// never reaches up for them.
+// Its store; null when it holds no registry.
 std::unique_ptr<RegistryStore> CreateDefaultRegistryStore();
+// The message (Windows-1252) for the user when it holds no registry.
+std::string DefaultRegistryProblem();
+// For --version, in Windows-1252 lines ended by LF: the source, its kind, and
+// what was mapped.
+std::string DescribeDefaultRegistry();
 
 }  // namespace platform

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "RegistryFiles/hive_file.h"
-#include "RegistryFiles/hive_store.h"
-#include "RegistryFiles/wine_prefix_test_util.h"
+#include "RegistryFiles/Hives/hive_file.h"
+#include "RegistryFiles/Hives/hive_store.h"
+#include "RegistryFiles/Wine/wine_prefix_test_util.h"
 #include "tests/temp_dir.h"
 #include "tests/tools/hive_fixture.h"
 

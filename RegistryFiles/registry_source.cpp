@@ -11,12 +11,12 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
-#include "RegistryFiles/hive_file.h"
-#include "RegistryFiles/hive_layout.h"
-#include "RegistryFiles/hive_store.h"
-#include "RegistryFiles/hive_tree.h"
+#include "RegistryFiles/Hives/hive_file.h"
+#include "RegistryFiles/Hives/hive_layout.h"
+#include "RegistryFiles/Hives/hive_store.h"
+#include "RegistryFiles/Hives/hive_tree.h"
+#include "RegistryFiles/Wine/wine_prefix_store.h"
 #include "RegistryFiles/unique_fd.h"
-#include "RegistryFiles/wine_prefix_store.h"
 
 namespace platform {
 namespace {
@@ -216,5 +216,9 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
 std::unique_ptr<RegistryStore> CreateDefaultRegistryStore() {
   return CreateRegistryStore(LocateRegistrySource());
 }
+
+std::string DefaultRegistryProblem() { return MissingRegistryMessage(LocateRegistrySource()); }
+
+std::string DescribeDefaultRegistry() { return DescribeRegistrySource(LocateRegistrySource()); }
 
 }  // namespace platform

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "RegistryFiles/hive_recovery.h"
-#include "RegistryFiles/marvin32.h"
-#include "RegistryFiles/recovered_hive.h"
+#include "RegistryFiles/Hives/hive_recovery.h"
+#include "RegistryFiles/Hives/marvin32.h"
+#include "RegistryFiles/Hives/recovered_hive.h"
 #include "tests/tools/hive_fixture.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 
 #include "MyRegCtrl/reg_ctrl.h"
 #include "Platform/registry_store.h"
-#include "RegistryFiles/wine_prefix_store.h"
+#include "RegistryFiles/Wine/wine_prefix_store.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/command_line.h"
 #include "hivTAP/key_line.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Platform/charset_posix.h"
-#include "RegistryFiles/hive_file.h"
-#include "RegistryFiles/hive_node.h"
+#include "RegistryFiles/Hives/hive_file.h"
+#include "RegistryFiles/Hives/hive_node.h"
 #include "RegistryFiles/registry_source.h"
 #include "fuzz/support/fuzz_support.h"
 

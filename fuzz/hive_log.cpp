@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
-#include "RegistryFiles/hive_log.h"
-#include "RegistryFiles/hive_recovery.h"
-#include "RegistryFiles/marvin32.h"
-#include "RegistryFiles/recovered_hive.h"
+#include "RegistryFiles/Hives/hive_log.h"
+#include "RegistryFiles/Hives/hive_recovery.h"
+#include "RegistryFiles/Hives/marvin32.h"
+#include "RegistryFiles/Hives/recovered_hive.h"
 #include "fuzz/support/fuzz_support.h"
 #include "tests/tools/hive_fixture.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "RegistryFiles/Hives/hive_store.h"
 #include "RegistryFiles/Images/disk_image.h"
-#include "RegistryFiles/hive_store.h"
 #include "fuzz/support/fuzz_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "RegistryFiles/wine_prefix_store.h"
+#include "RegistryFiles/Wine/wine_prefix_store.h"
 #include "fuzz/support/fuzz_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "RegistryFiles/hive_file.h"
+#include "RegistryFiles/Hives/hive_file.h"
 
 namespace platform {
 

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "Platform/codepage.h"
-#include "RegistryFiles/hive_recovery.h"
-#include "RegistryFiles/recovered_hive.h"
+#include "RegistryFiles/Hives/hive_recovery.h"
+#include "RegistryFiles/Hives/recovered_hive.h"
 
 namespace platform {
 namespace {

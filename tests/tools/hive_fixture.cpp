@@ -1,6 +1,6 @@
 #include "tests/tools/hive_fixture.h"
 
-#include "RegistryFiles/marvin32.h"
+#include "RegistryFiles/Hives/marvin32.h"
 
 namespace hivefix {
 namespace {

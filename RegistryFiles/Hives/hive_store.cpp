@@ -1,0 +1,168 @@
+// The store seam over HiveTree: key tokens, and caches for lists that read
+// several values of one key or read a value again.
+#include "RegistryFiles/Hives/hive_store.h"
+
+#include <cstdio>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+
+#include "RegistryFiles/Hives/hive_tree.h"
+#include "RegistryFiles/mapping_guard.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kMaxOpened = 1u << 16;
+constexpr std::size_t kValueBudget = 4u << 20;
+
+}  // namespace
+
+class HiveStore::Impl {
+ public:
+  Impl(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+      : tree_(folder, drive, std::move(files)) {}
+
+  bool RootPath(std::uint32_t root, std::string* path) {
+    const std::uint64_t faults = MappingFaults();
+    const std::optional<KeyRef> key = tree_.Root(root);
+    if (!Settle(faults, key.has_value())) return false;
+    *path = Handle(*key);
+    return true;
+  }
+
+  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+    // A list reads several values of one key: each path is walked once.
+    std::string id = parent;
+    id += '\0';
+    id += subKey;
+    auto it = opened_.find(id);
+    if (it == opened_.end()) {
+      if (opened_.size() >= kMaxOpened) opened_.clear();
+      it = opened_.emplace(std::move(id), Open(parent, subKey)).first;
+    }
+    if (it->second == "-") return false;
+    *path = it->second;
+    return true;
+  }
+
+  // The key's token, or "-" when it is missing.
+  std::string Open(const std::string& parent, const std::string& subKey) {
+    std::string path;
+    const std::uint64_t faults = MappingFaults();
+    return Settle(faults, OpenUncached(parent, subKey, &path)) ? path : "-";
+  }
+
+  bool OpenUncached(const std::string& parent, const std::string& subKey, std::string* path) {
+    const std::optional<KeyRef> base = Lookup(parent);
+    const U16 sub = WidenAnsi(subKey);
+    if (!base || (!sub.empty() && sub[0] == u'\\')) return false;
+    const std::optional<KeyRef> key = tree_.Walk(*base, sub);
+    if (!key) return false;
+    *path = Handle(*key);
+    return true;
+  }
+
+  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+    // Values are asked for twice (size, then data), and a list reads some
+    // again: each is decoded once, within a budget.
+    std::string id = path;
+    id += '\0';
+    id += name;
+    auto it = values_.find(id);
+    if (it == values_.end()) {
+      StoredValue read;
+      const std::optional<KeyRef> key = Lookup(path);
+      const std::uint64_t faults = MappingFaults();
+      const bool found = Settle(faults, key && tree_.Query(*key, WidenAnsi(name), &read));
+      if (valueBytes_ > kValueBudget) {
+        values_.clear();
+        valueBytes_ = 0;
+      }
+      valueBytes_ += id.size() + read.data.size() + 64;
+      it = values_.emplace(std::move(id), std::make_pair(found, std::move(read))).first;
+    }
+    if (it->second.first) *value = it->second.second;
+    return it->second.first;
+  }
+
+  bool List(const std::string& path, std::vector<std::string>* names, bool values) {
+    names->clear();
+    const std::optional<KeyRef> key = Lookup(path);
+    std::vector<U16> units;
+    if (!key || !(values ? tree_.ValueNames(*key, &units) : tree_.KeyNames(*key, &units))) {
+      return false;
+    }
+    for (const U16& name : units) names->push_back(NarrowToAnsi(name.data(), name.size()));
+    return true;
+  }
+
+  std::optional<KeyRef> Find(const std::string& token) { return Lookup(token); }
+  HiveTree& tree() { return tree_; }
+
+ private:
+  // A lookup that finds a hive cut short reads as missing; afterwards the
+  // hive reads as zeros past the cut, damage that reads as missing.
+  static bool Settle(std::uint64_t faults, bool found) {
+    if (MappingFaults() == faults) return found;
+    ReportChangedMappings();
+    return false;
+  }
+
+  // The token names the key itself, so that no table of them grows with
+  // the keys a list opens.
+  static std::string Handle(const KeyRef& key) {
+    char token[96];
+    std::snprintf(token, sizeof token, "#%u:%d:%llu:%d:%llu", static_cast<unsigned>(key.kind),
+                  key.mount, static_cast<unsigned long long>(key.node), key.mount2,
+                  static_cast<unsigned long long>(key.node2));
+    return token;
+  }
+
+  static std::optional<KeyRef> Lookup(const std::string& token) {
+    unsigned kind = 0;
+    unsigned long long node = 0, node2 = 0;
+    KeyRef key;
+    int used = 0;
+    if (std::sscanf(token.c_str(), "#%u:%d:%llu:%d:%llu%n", &kind, &key.mount, &node, &key.mount2,
+                    &node2, &used) != 5 ||
+        static_cast<std::size_t>(used) != token.size() || kind > KeyRef::kMerged) {
+      return std::nullopt;
+    }
+    key.kind = static_cast<KeyRef::Kind>(kind);
+    key.node = static_cast<hive_node_h>(node);
+    key.node2 = static_cast<hive_node_h>(node2);
+    return key;
+  }
+
+  HiveTree tree_;
+  std::unordered_map<std::string, std::pair<bool, StoredValue>> values_;
+  std::size_t valueBytes_ = 0;
+  std::unordered_map<std::string, std::string> opened_;  // parent, subkey: token
+};
+
+HiveStore::HiveStore(const std::string& folder, bool drive, std::shared_ptr<const DriveFiles> files)
+    : impl_(std::make_unique<Impl>(folder, drive, std::move(files))) {}
+HiveStore::~HiveStore() = default;
+
+bool HiveStore::RootPath(std::uint32_t root, std::string* path) {
+  return impl_->RootPath(root, path);
+}
+bool HiveStore::OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+  return impl_->OpenKey(parent, subKey, path);
+}
+bool HiveStore::QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+  return impl_->QueryValue(path, name, value);
+}
+bool HiveStore::KeyNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->List(path, names, false);
+}
+bool HiveStore::ValueNames(const std::string& path, std::vector<std::string>* names) {
+  return impl_->List(path, names, true);
+}
+bool HiveStore::IsLink(const std::string& parent, const std::string& name) {
+  const std::optional<KeyRef> key = impl_->Find(parent);
+  return key && impl_->tree().IsLink(*key, WidenAnsi(name));
+}
+
+}  // namespace platform
