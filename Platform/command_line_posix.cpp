@@ -181,6 +181,7 @@ std::vector<std::string> HelpAddendum() {
       "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\xE9"
       "e UTF-8 ou UTF-16",
       "  filename -      : le fichier de sortie sur la sortie standard, seul",
+      "  /W              : * et ? dans la cl\xE9 et le nom sont des motifs",
   };
 }
 

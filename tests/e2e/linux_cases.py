@@ -27,6 +27,7 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "  --version       : version et source du Registre qui serait lue",
     "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\u00e9e UTF-8 ou UTF-16",
     "  filename -      : le fichier de sortie sur la sortie standard, seul",
+    "  /W              : * et ? dans la cl\u00e9 et le nom sont des motifs",
 ]).encode("utf-8")
 
 
