@@ -26,6 +26,30 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+// The format by its signature. The library's own detection tries each
+// format's opener in turn, and its VMDK and VHD openers leak what they made
+// on every file that is not theirs.
+TSK_IMG_TYPE_ENUM ImageType(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return TSK_IMG_TYPE_DETECT;
+  char head[8] = {};
+  char foot[8] = {};
+  const bool whole = std::fread(head, 1, sizeof head, f) == sizeof head;
+  // A fixed VHD has its footer, "conectix", in its last 512 bytes only.
+  const bool footer =
+      std::fseek(f, -512, SEEK_END) == 0 && std::fread(foot, 1, sizeof foot, f) == sizeof foot;
+  std::fclose(f);
+  if (whole && std::memcmp(head, "EVF\x09\x0D\x0A\xFF\x00", 8) == 0) return TSK_IMG_TYPE_EWF_EWF;
+  if (whole && (std::memcmp(head, "KDMV", 4) == 0 || std::memcmp(head, "# Disk D", 8) == 0)) {
+    return TSK_IMG_TYPE_VMDK_VMDK;
+  }
+  if (whole && (std::memcmp(head, "vhdxfile", 8) == 0 || std::memcmp(head, "conectix", 8) == 0)) {
+    return TSK_IMG_TYPE_VHD_VHD;
+  }
+  if (footer && std::memcmp(foot, "conectix", 8) == 0) return TSK_IMG_TYPE_VHD_VHD;
+  return TSK_IMG_TYPE_RAW;
+}
+
 // A split raw image is named by its first segment; the others follow it.
 std::vector<std::string> Segments(const std::string& path) {
   std::vector<std::string> names{path};
@@ -133,7 +157,7 @@ DiskImage OpenDiskImage(const std::string& path) {
   std::vector<const char*> args;
   for (const std::string& n : names) args.push_back(n.c_str());
   std::shared_ptr<TSK_IMG_INFO> img(
-      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), TSK_IMG_TYPE_DETECT, 0),
+      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), ImageType(path), 0),
       TskCloser());
   tsk_error_reset();
   const std::string file = Utf8ToAnsi(path);
