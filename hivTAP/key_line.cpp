@@ -70,16 +70,18 @@ bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::strin
   return true;
 }
 
+void SplitLabel(const std::string& keyLine, std::string& label, std::string& keySpec) {
+  const std::size_t equals = keyLine.find('=');
+  label = equals == std::string::npos ? std::string() : keyLine.substr(0, equals);
+  keySpec = equals == std::string::npos ? keyLine : keyLine.substr(equals + 1);
+}
+
 bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
                        std::string& resultLine) {
   resultLine = settings.ListMode ? keyLine : std::string();
   std::string label;
-  std::string keySpec = keyLine;
-  const std::size_t equals = keyLine.find('=');
-  if (equals != std::string::npos) {
-    label = keyLine.substr(0, equals);
-    keySpec = keyLine.substr(equals + 1);
-  }
+  std::string keySpec;
+  SplitLabel(keyLine, label, keySpec);
   std::uint32_t root = 0;
   std::string subKeyPath;
   std::string valueName;

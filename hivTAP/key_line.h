@@ -26,6 +26,10 @@ std::string StripTrailingChar(char c, const std::string& text);
 bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::string& subKeyPath,
                   std::string& valueName);
 
+// A key line's label, the text before its first "=" (empty without one), and
+// the key specification after it.
+void SplitLabel(const std::string& keyLine, std::string& label, std::string& keySpec);
+
 // The result line for `keyLine`, reading its value when it names one;
 // false when nothing is to be written.
 bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,

@@ -36,12 +36,8 @@ void ReportCap(std::size_t cap, TTextStream& console) {
 bool ProcessPatternLine(const std::string& keyLine, const TRunSettings& settings,
                         TTextStream& console, TTextStream& outputFile) {
   std::string label;
-  std::string keySpec = keyLine;
-  const std::size_t equals = keyLine.find('=');
-  if (equals != std::string::npos) {
-    label = keyLine.substr(0, equals);
-    keySpec = keyLine.substr(equals + 1);
-  }
+  std::string keySpec;
+  SplitLabel(keyLine, label, keySpec);
   std::uint32_t root = 0;
   std::string subKeyPath;
   std::string valueName;
