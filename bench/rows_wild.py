@@ -4,11 +4,15 @@ the generated hive, against list runs that read the same values by name."""
 import os
 import subprocess
 
+import hive_bench
 from fixtures import WINE, wine_env
 from measure import Series, paired, run
 from rows import Result, Unmeasurable, mb, ms, row, spread, times, us
 from rows_hive import hive_fixture, hivtap
 from rows_wine import crlf_lines, reg_path, tool
+
+MB16 = 16 * 1024 * 1024
+
 
 @row("10", 17, "/W: every value a pattern matches")
 def wildcards(ctx):
@@ -74,12 +78,15 @@ def wildcards(ctx):
         "a one-line list" % count, spread(cost, us, "µs/value"),
         "one-line list " + spread(pairs.seconds("b"), ms, "ms"), "", "≤ 5 µs",
         cost.median <= 5e-6))
-    # Mapped pages of the hive count in the peak: the file plus 16 MiB.
-    limit_kb = os.path.getsize(prep["hive"]) // 1024 + 16 * 1024
-    peak = pairs.rss_kb("a")
+    # The hive's pages are the file's, mapped twice (by hivex and by the
+    # reader), so the kernel's peak RSS counts them twice: what the walk
+    # adds is its anonymous and shared memory, as row 7d measures it.
+    argv = [ctx.hivtap, "/S", "/W", "HKLM\\Software\\Bench\\*\\*", "out.txt"]
+    env = dict(os.environ, HIVTAP_REGISTRY=prep["drive"])
+    peak = Series(hive_bench.peak_anon_kb(argv, env, prep["work"]) * 1024
+                  for _ in range(ctx.repeats(heavy=True)))
     results.append(Result(
-        "10e", "peak RSS of that walk vs the hive file (%s MB) + 16 MiB" % mb(
-            os.path.getsize(prep["hive"])), spread(Series(k * 1024 for k in peak.values), mb, "MB"),
-        "%s MB" % mb(limit_kb * 1024), times(peak.median / limit_kb), "≤ 1x",
-        peak.median <= limit_kb))
+        "10e", "peak anonymous + shared memory (sampled) of that walk, beyond the mapped hive "
+        "file (%s MB)" % mb(os.path.getsize(prep["hive"])), spread(peak, mb, "MB"), "16 MiB",
+        times(peak.max / MB16), "≤ 16 MiB", peak.max <= MB16))
     return results
