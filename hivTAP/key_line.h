@@ -27,7 +27,7 @@ bool SplitKeySpec(const std::string& keySpec, std::uint32_t& rootKey, std::strin
                   std::string& valueName);
 
 // A key line's label, the text before its first "=" (empty without one), and
-// the key specification after it.
+// the key path after it.
 void SplitLabel(const std::string& keyLine, std::string& label, std::string& keySpec);
 
 // The result line for `keyLine`, reading its value when it names one;
