@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "Platform/charset_posix.h"
+#include "Platform/command_line.h"
 
 namespace platform {
 namespace {
@@ -158,10 +159,7 @@ bool MappingWatch::Report() {
   if (!reported_) {
     reported_ = true;
     // "hivTAP: fichier modifié pendant la lecture : FILE"
-    const std::string line =
-        AnsiToLocale("hivTAP: fichier modifi\xE9 pendant la lecture : " + Utf8ToAnsi(name_)) + "\n";
-    // Best effort: a closed standard error loses the warning only.
-    if (write(STDERR_FILENO, line.data(), line.size()) < 0) return true;
+    WriteErrorLine("hivTAP: fichier modifi\xE9 pendant la lecture : " + Utf8ToAnsi(name_));
   }
   return true;
 }

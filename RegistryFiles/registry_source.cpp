@@ -11,6 +11,7 @@
 
 #include "Platform/charset_posix.h"
 #include "Platform/codepage.h"
+#include "Platform/command_line.h"
 #include "RegistryFiles/Hives/hive_file.h"
 #include "RegistryFiles/Hives/hive_layout.h"
 #include "RegistryFiles/Hives/hive_store.h"
@@ -197,7 +198,7 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
 
 std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source) {
   const std::string warning = UserVariableWarning(source);
-  if (!warning.empty()) Warn(warning);
+  if (!warning.empty()) WriteErrorLine(warning);
   switch (source.kind) {
     case SourceKind::kWinePrefix:
       return std::make_unique<WinePrefixStore>(source.folder);
@@ -206,7 +207,7 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
     case SourceKind::kHiveFile:
       return std::make_unique<HiveStore>(source.folder, source.kind == SourceKind::kWindowsDrive);
     case SourceKind::kDiskImage:
-      for (const std::string& warning : source.image.warnings) Warn(warning);
+      for (const std::string& warning : source.image.warnings) WriteErrorLine(warning);
       return std::make_unique<HiveStore>("/", true, source.image.files);
     default:
       return nullptr;

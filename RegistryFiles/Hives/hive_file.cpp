@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/charset_posix.h"
+#include "Platform/command_line.h"
 #include "RegistryFiles/Hives/hive_mend.h"
 #include "RegistryFiles/Hives/recovered_hive.h"
 #include "RegistryFiles/unique_fd.h"
@@ -128,7 +129,7 @@ std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
   // A base block without its signature is damage, not a dirty hive: the
   // damage warning below says so once.
   if (state.signature) {
-    for (const std::string& warning : warnings) Warn(warning);
+    for (const std::string& warning : warnings) WriteErrorLine(warning);
   }
   if (state.checksumOk) {
     if (auto hive = OpenFd(fd, path, 0)) return hive;
@@ -144,10 +145,10 @@ std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
   }
   if (!hive) {
     // "ruche illisible"
-    Warn("hivTAP: ruche illisible : " + Utf8ToAnsi(path));
+    WriteErrorLine("hivTAP: ruche illisible : " + Utf8ToAnsi(path));
   } else if (state.checksumOk || !state.signature) {
     // "ruche endommagée, lue en partie"
-    Warn(
+    WriteErrorLine(
         "hivTAP: ruche endommag\xE9"
         "e, lue en partie : " +
         Utf8ToAnsi(path));
@@ -197,12 +198,6 @@ std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::stri
   UniqueFd fd(MemoryFile("hivtap-hive", bytes));
   if (fd.get() < 0) return nullptr;
   return OpenFd(fd, name, 0);
-}
-
-void Warn(const std::string& ansi) {
-  const std::string line = AnsiToLocale(ansi) + "\n";
-  // Best effort: a closed standard error loses the warning only.
-  if (write(STDERR_FILENO, line.data(), line.size()) < 0) return;
 }
 
 }  // namespace platform

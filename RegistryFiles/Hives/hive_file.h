@@ -75,8 +75,4 @@ std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string byt
 // Opens a hive image held in memory; `name` names it in warnings.
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes);
 
-// One line on standard error, in the terminal's charset. `ansi` is
-// Windows-1252.
-void Warn(const std::string& ansi);
-
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/command_line.h"
 #include "RegistryFiles/Hives/hive_file.h"
 #include "RegistryFiles/Hives/hive_index.h"
 #include "RegistryFiles/Hives/hive_layout.h"
@@ -273,7 +274,7 @@ void HiveTree::Impl::Note(const std::string& ansi) {
   if (notes_) {
     notes_->push_back(ansi);
   } else {
-    Warn(ansi);
+    WriteErrorLine(ansi);
   }
 }
 

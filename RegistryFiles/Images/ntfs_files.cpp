@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Platform/codepage.h"
+#include "Platform/command_line.h"
 #include "RegistryFiles/Hives/hive_recovery.h"
 #include "RegistryFiles/Hives/recovered_hive.h"
 
@@ -39,7 +40,7 @@ void NtfsFiles::Damaged(const std::string& path) const {
   if (quiet_) {
     kept_.push_back(warning);
   } else {
-    Warn(warning);
+    WriteErrorLine(warning);
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include "RegistryFiles/Hives/hive_file.h"
+#include "Platform/command_line.h"
 #include "RegistryFiles/Wine/wine_prefix_impl.h"
 #include "RegistryFiles/registry_source.h"
 
@@ -94,7 +94,7 @@ bool WinePrefixStore::Impl::MapHive(HiveId id) {
     hive.present = !path.empty() && maps_[id].Open(path);
     // A file that is there but cannot be read must not pass for empty values.
     if (!path.empty() && !hive.present) {
-      Warn("hivTAP: fichier du registre illisible : " + Utf8ToAnsi(path));
+      WriteErrorLine("hivTAP: fichier du registre illisible : " + Utf8ToAnsi(path));
     }
   }
   return hive.present;
