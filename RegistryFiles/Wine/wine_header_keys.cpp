@@ -203,8 +203,9 @@ bool SameName(const char16_t* fold, const Char* s, std::size_t n, const U16& fol
 
 }  // namespace
 
-void HeaderKeys::SetTarget(const std::vector<U16>* target) {
+void HeaderKeys::SetTarget(const std::vector<U16>* target, bool subtree) {
   target_ = target;
+  subtree_ = subtree;
   made_ = 0;
   plain_.clear();
   namesBefore_.clear();
@@ -284,7 +285,7 @@ KeyId HeaderKeys::OnPath(KeyId base, const char* p, const char* stop, const Char
   bool more = false;
   for (;;) {
     while (i < n && name[i] == '\\') i += step;
-    if (i >= n) break;
+    if (i >= n || (subtree_ && same == target.size())) break;
     std::size_t j = i;
     while (j < n && name[j] != '\\') ++j;
     if (same == target.size() || !SameName(fold, name + i, j - i, target[same])) {

@@ -26,8 +26,9 @@ class HeaderKeys {
   // Lookups of one key: only headers on `target`'s path (folded names
   // beneath the file's base) become keys, with their sections; other
   // headers only add the leading names they share with it, so that names
-  // keep the spelling they were first written in.
-  void SetTarget(const std::vector<U16>* target);
+  // keep the spelling they were first written in. With `subtree`, headers
+  // beneath the target become keys too.
+  void SetTarget(const std::vector<U16>* target, bool subtree);
   // As Open, for a header off the target's path kOffPath.
   static constexpr KeyId kOffPath = kNoKey - 2;
   KeyId OpenOnPath(KeyId base, const char* p, const char* stop);
@@ -46,6 +47,7 @@ class HeaderKeys {
 
   KeyTable* keys_;
   const std::vector<U16>* target_ = nullptr;
+  bool subtree_ = false;
   std::size_t made_ = 0;  // the target's leading names already keys
   // The target as a plain header would spell it folded, names joined by
   // doubled backslashes; 0xFF stands for what no plain byte folds to. And

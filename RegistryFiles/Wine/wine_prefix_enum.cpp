@@ -1,17 +1,26 @@
-// Listing a Wine prefix key's subkeys and values. Lists need every key, so
-// the first one reads the whole of each file, as wineserver's loader does.
+// Listing a Wine prefix key's subkeys and values. A run's first lists index
+// only the keys beneath the listed one, as a pattern's walk stays beneath
+// the keys it names; later ones, and lists of the top keys, whose children
+// come from several files, use the whole index.
 #include "RegistryFiles/Wine/wine_prefix_impl.h"
 
 namespace platform {
 
 void WinePrefixStore::Impl::LoadAll() {
-  if (lazy_) {
-    SwitchToFull();
-    childStart_.clear();
-  }
   LoadSystem();
   LoadUser();
   LoadUserDef();
+}
+
+KeyId WinePrefixStore::Impl::ListedKey(const std::string& path) {
+  if (lazy_) Prepare(DecodePath(path), true);
+  KeyId key = Resolve(path);
+  if (lazyFailed_ || (lazy_ && (key == root_ || key == users_))) {
+    SwitchToFull();
+    key = Resolve(path);
+  }
+  if (!lazy_) LoadAll();
+  return key;
 }
 
 void WinePrefixStore::Impl::IndexChildren() {
@@ -30,9 +39,9 @@ void WinePrefixStore::Impl::IndexChildren() {
 }
 
 bool WinePrefixStore::Impl::KeyNames(const std::string& path, std::vector<std::string>* names) {
-  LoadAll();
-  const KeyId key = Resolve(path);
-  if (key == kNoKey) return false;
+  const std::uint64_t faults = MappingFaults();
+  const KeyId key = ListedKey(path);
+  if (!Settle(faults, key != kNoKey)) return false;
   IndexChildren();
   names->clear();
   for (std::uint32_t i = childStart_[key]; i < childStart_[key + 1]; ++i) {
@@ -43,9 +52,9 @@ bool WinePrefixStore::Impl::KeyNames(const std::string& path, std::vector<std::s
 }
 
 bool WinePrefixStore::Impl::ValueNames(const std::string& path, std::vector<std::string>* names) {
-  LoadAll();
-  const KeyId key = Resolve(path);
-  if (key == kNoKey) return false;
+  const std::uint64_t faults = MappingFaults();
+  const KeyId key = ListedKey(path);
+  if (!Settle(faults, key != kNoKey)) return false;
   std::vector<U16> units;
   values_.Names(keys_, key, &units);
   names->clear();
@@ -54,9 +63,9 @@ bool WinePrefixStore::Impl::ValueNames(const std::string& path, std::vector<std:
 }
 
 bool WinePrefixStore::Impl::IsLinkChild(const std::string& parent, const std::string& name) {
-  LoadAll();
-  const KeyId key = Resolve(parent);
-  if (key == kNoKey) return false;
+  const std::uint64_t faults = MappingFaults();
+  const KeyId key = ListedKey(parent);
+  if (!Settle(faults, key != kNoKey)) return false;
   WidenAnsi(name, &sub_);
   const KeyId child = Find(key, sub_.data(), sub_.size());
   return child != kNoKey && IsLink(child);

@@ -101,7 +101,7 @@ class WinePrefixStore::Impl {
   bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
     if (lazy_) {
       WidenAnsi(subKey, &sub_);
-      Prepare(DecodePath(parent) + u'\\' + sub_);
+      Prepare(DecodePath(parent) + u'\\' + sub_, false);
     }
     const std::uint64_t faults = MappingFaults();
     bool found = OpenKeyNow(parent, subKey, path);
@@ -112,7 +112,8 @@ class WinePrefixStore::Impl {
     return Settle(faults, found);
   }
 
-  // Listing (wine_prefix_enum.cpp) reads the whole of every file first.
+  // Listing (wine_prefix_enum.cpp): a run's first lists index only the
+  // keys beneath the listed one.
   bool KeyNames(const std::string& path, std::vector<std::string>* names);
   bool ValueNames(const std::string& path, std::vector<std::string>* names);
   bool IsLinkChild(const std::string& parent, const std::string& name);
@@ -185,6 +186,7 @@ class WinePrefixStore::Impl {
     values_ = wine::ValueCache(maps_);
     for (auto& m : memo_) m.second = kNoKey;
     for (Hive& hive : hives_) hive.loaded = hive.valid = false;
+    childStart_.clear();
     archKnown_ = false;
     systemArch_ = Arch::kUnknown;
     root_ = keys_.Add(kNoKey, u"Registry");
@@ -196,7 +198,8 @@ class WinePrefixStore::Impl {
   // Lookups give the same answers from keys indexed only along the path
   // asked for, as long as no key on it is a link and no header is malformed
   // (lazyFailed_ then says so). A path on the current one's keeps its keys.
-  void Prepare(const U16& path) {
+  // With `subtree`, every key beneath the path is indexed too, for lists.
+  void Prepare(const U16& path, bool subtree) {
     std::vector<U16> names;
     const char16_t* fold = FoldTable();
     for (std::size_t i = 0; i < path.size();) {
@@ -210,16 +213,25 @@ class WinePrefixStore::Impl {
     }
     if (names.empty() || names[0] != u"registry") return;  // the walk fails anyway
     names.erase(names.begin());
-    if (lazyBuilt_ > 0 && names.size() <= target_.size() &&
-        std::equal(names.begin(), names.end(), target_.begin()))
-      return;
+    if (lazyBuilt_ > 0 && Covers(names, subtree)) return;
     if (lazyBuilt_ >= kLazyLookups) {
       SwitchToFull();
       return;
     }
     ++lazyBuilt_;
     target_.swap(names);
+    subtree_ = subtree;
     Reset();
+  }
+
+  // Whether the keys indexed for the current target answer for `names`: a
+  // key on its path, or any key beneath it when its subtree is indexed.
+  bool Covers(const std::vector<U16>& names, bool subtree) const {
+    if (subtree_ && names.size() >= target_.size() &&
+        std::equal(target_.begin(), target_.end(), names.begin()))
+      return true;
+    return !subtree && names.size() <= target_.size() &&
+           std::equal(names.begin(), names.end(), target_.begin());
   }
 
   void SwitchToFull() {
@@ -229,15 +241,19 @@ class WinePrefixStore::Impl {
   }
 
   // Which of the target's names lie beneath a file's base (its names from
-  // \Registry down); false when the target is not beneath it.
+  // \Registry down); false when the target is not beneath it. A file wholly
+  // beneath a target whose subtree is wanted is read whole.
   bool TargetBelow(std::initializer_list<const U16*> base) {
-    if (target_.size() < base.size()) return false;
     std::size_t i = 0;
     for (const U16* name : base) {
+      if (i == target_.size()) {
+        if (!subtree_) return false;
+        break;
+      }
       if (FoldCase(*name) != target_[i++]) return false;
     }
-    below_.assign(target_.begin() + base.size(), target_.end());
-    headers_.SetTarget(&below_);
+    below_.assign(target_.begin() + i, target_.end());
+    headers_.SetTarget(&below_, subtree_);
     return true;
   }
 
@@ -247,7 +263,7 @@ class WinePrefixStore::Impl {
       if (m.second != kNoKey && m.first == path) return m.second;
     }
     const U16 decoded = DecodePath(path);
-    if (lazy_) Prepare(decoded);
+    if (lazy_) Prepare(decoded, false);
     const KeyId key = ResolveAbsolute(decoded, 0);
     Remember(path, key);
     return key;
@@ -353,6 +369,9 @@ class WinePrefixStore::Impl {
 
   void ReadSid();
 
+  // The key whose subkeys or values are listed, with every file that can
+  // hold keys beneath it read.
+  KeyId ListedKey(const std::string& path);
   void LoadAll();
   // Children of each key, grouped by parent, for the keys indexed so far.
   void IndexChildren();
@@ -377,6 +396,7 @@ class WinePrefixStore::Impl {
   // names beneath \Registry), and its names beneath the file being read.
   bool lazy_ = true;
   bool lazyFailed_ = false;
+  bool subtree_ = false;  // the keys beneath the target are indexed too
   int lazyBuilt_ = 0;
   std::vector<U16> target_, below_;
   std::pair<std::string, KeyId> memo_[kPathMemo] = {};

@@ -1,8 +1,10 @@
 // A run's first lookups are answered from keys indexed only along the path
-// asked for; later ones from the whole index. Each lookup here is made both
-// ways, on prefixes whose headers make the two easy to tell apart.
+// asked for, or beneath the key listed; later ones from the whole index.
+// Each lookup and list here is made both ways, on prefixes whose headers
+// make the two easy to tell apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,22 @@ std::string Link(const std::string& key, const std::string& target) {
   return "[" + key + "] 1\n#link\n\"SymbolicLinkValue\"=hex(6):" + Utf16Hex(target) + "\n\n";
 }
 
+std::string Joined(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) text += name + "|";
+  return text;
+}
+
+// What a list gives: the key's subkeys and values, or that it is missing.
+std::string Listed(WinePrefixStore& store, const Lookup& l) {
+  const std::string path = kMachine + "\\" + l.sub;
+  std::vector<std::string> keys, values;
+  if (!store.KeyNames(path, &keys)) return "<missing>";
+  EXPECT_TRUE(store.ValueNames(path, &values));
+  return Joined(keys) + " / " + Joined(values);
+}
+
 // What a lookup gives: the key's path and the value's bytes.
 std::string Answer(WinePrefixStore& store, const Lookup& l) {
   const std::string path = Open(store, kMachine, l.sub);
@@ -56,7 +74,8 @@ TEST(WineLazyLookupTest, AnswersAsTheWholeIndexDoes) {
        {{"K", "v"}, {"k", "w"}, {"K2", "v"}, {"K\\\\", "v"}}},
       {"keys that only deeper headers name",
        SystemReg("[A\\\\B\\\\C\\\\D] 1\n\"v\"=\"d\"\n"),
-       {{"A\\B", ""}, {"a\\b\\c\\d", "v"}, {"A\\B\\C\\D\\E", ""}, {"A\\Bx", ""}}},
+       {{"A\\B\\C", ""}, {"A\\B", ""}, {"a\\b\\c\\d", "v"}, {"A\\B\\C\\D\\E", ""},
+        {"A\\Bx", ""}}},
       {"links on the path, also at the root",
        SystemReg("[Target\\\\Sub] 1\n\"v\"=\"t\"\n\n" + Link("Via", "\\Registry\\Machine\\Target") +
                  "[Via\\\\Sub] 1\n\"v\"=\"hidden\"\n"),
@@ -90,9 +109,18 @@ TEST(WineLazyLookupTest, AnswersAsTheWholeIndexDoes) {
     WinePrefixStore whole(prefix.dir());
     // Lookups elsewhere first, so that this store has built its whole index.
     for (const char* other : {"Zz1", "Zz2", "Zz3"}) Open(whole, kMachine, other);
+    // One store for the case's lists and lookups in turn: each must find
+    // what the keys indexed before it lack.
+    WinePrefixStore turns(prefix.dir());
     for (const Lookup& l : c.lookups) {
+      EXPECT_EQ(Listed(turns, l), Listed(whole, l)) << c.what << ": " << l.sub;
+      EXPECT_EQ(Answer(turns, l), Answer(whole, l)) << c.what << ": " << l.sub;
       WinePrefixStore first(prefix.dir());
       EXPECT_EQ(Answer(first, l), Answer(whole, l)) << c.what << ": " << l.sub;
+      // A list first, as a pattern's walk starts, then lookups beneath it.
+      WinePrefixStore listing(prefix.dir());
+      EXPECT_EQ(Listed(listing, l), Listed(whole, l)) << c.what << ": " << l.sub;
+      EXPECT_EQ(Answer(listing, l), Answer(whole, l)) << c.what << ": " << l.sub;
     }
   }
 }
