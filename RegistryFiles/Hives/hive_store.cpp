@@ -13,8 +13,8 @@
 namespace platform {
 namespace {
 
-constexpr std::size_t kMaxOpened = 1u << 16;
-constexpr std::size_t kValueBudget = 4u << 20;
+constexpr std::size_t kMaxOpened = 1u << 12;
+constexpr std::size_t kValueBudget = 1u << 20;
 
 }  // namespace
 
