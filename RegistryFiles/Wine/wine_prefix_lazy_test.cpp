@@ -74,8 +74,7 @@ TEST(WineLazyLookupTest, AnswersAsTheWholeIndexDoes) {
        {{"K", "v"}, {"k", "w"}, {"K2", "v"}, {"K\\\\", "v"}}},
       {"keys that only deeper headers name",
        SystemReg("[A\\\\B\\\\C\\\\D] 1\n\"v\"=\"d\"\n"),
-       {{"A\\B\\C", ""}, {"A\\B", ""}, {"a\\b\\c\\d", "v"}, {"A\\B\\C\\D\\E", ""},
-        {"A\\Bx", ""}}},
+       {{"A\\B\\C", ""}, {"A\\B", ""}, {"a\\b\\c\\d", "v"}, {"A\\B\\C\\D\\E", ""}, {"A\\Bx", ""}}},
       {"links on the path, also at the root",
        SystemReg("[Target\\\\Sub] 1\n\"v\"=\"t\"\n\n" + Link("Via", "\\Registry\\Machine\\Target") +
                  "[Via\\\\Sub] 1\n\"v\"=\"hidden\"\n"),
