@@ -74,19 +74,30 @@ BaseBlockState InspectBaseBlock(const unsigned char* block, std::size_t size) {
   return state;
 }
 
-int MemoryFile(const char* label, const std::string& bytes) {
-  UniqueFd fd(memfd_create(label, MFD_CLOEXEC | MFD_ALLOW_SEALING));
-  if (fd.get() < 0) return -1;
+int NewMemoryFile(const char* label) {
+  return memfd_create(label, MFD_CLOEXEC | MFD_ALLOW_SEALING);
+}
+
+bool AppendToFile(int fd, const char* data, std::size_t size) {
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
+    if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
   }
-  if (fcntl(fd.get(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+  return true;
+}
+
+bool SealMemoryFile(int fd) {
+  return fcntl(fd, F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) == 0;
+}
+
+int MemoryFile(const char* label, const std::string& bytes) {
+  UniqueFd fd(NewMemoryFile(label));
+  if (fd.get() < 0 || !AppendToFile(fd.get(), bytes.data(), bytes.size()) ||
+      !SealMemoryFile(fd.get()))
     return -1;
-  }
   return fd.release();
 }
 
@@ -192,6 +203,10 @@ std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string byt
   UniqueFd fd(MemoryFile("hivtap-hive", bytes));
   if (fd.get() < 0) return nullptr;
   return OpenLoaded(name, fd, recovery.warnings);
+}
+
+std::unique_ptr<HiveFile> OpenHiveMemory(const std::string& name, UniqueFd& fd) {
+  return OpenLoaded(name, fd, {});
 }
 
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes) {

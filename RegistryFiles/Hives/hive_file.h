@@ -14,6 +14,7 @@
 #include "RegistryFiles/Hives/hive_cells.h"
 #include "RegistryFiles/Hives/hive_recovery.h"
 #include "RegistryFiles/mapping_guard.h"
+#include "RegistryFiles/unique_fd.h"
 
 namespace platform {
 
@@ -33,6 +34,11 @@ BaseBlockState InspectBaseBlock(const unsigned char* block, std::size_t size);
 // An anonymous in-memory file holding `bytes`, sealed against writes; -1 on
 // failure. Its /proc/self/fd path opens it by name.
 int MemoryFile(const char* label, const std::string& bytes);
+// The same made in steps: an empty one (-1 on failure), bytes appended, and
+// the seal once it is whole.
+int NewMemoryFile(const char* label);
+bool AppendToFile(int fd, const char* data, std::size_t size);
+bool SealMemoryFile(int fd);
 
 class HiveFile {
  public:
@@ -71,6 +77,10 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path);
 // `logs` (LOG1, LOG2 or LOG, read the same way) replayed when it is dirty.
 std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string bytes,
                                         const std::vector<HiveLogFile>& logs);
+
+// Opens a clean hive already whole in a sealed memory file, as OpenHive
+// opens a file: a hive read out of a disk image with no copy of its own.
+std::unique_ptr<HiveFile> OpenHiveMemory(const std::string& name, UniqueFd& fd);
 
 // Opens a hive image held in memory; `name` names it in warnings.
 std::unique_ptr<HiveFile> OpenHiveImage(const std::string& name, const std::string& bytes);

@@ -13,6 +13,8 @@ namespace {
 
 // Registry hives stay far below this; a larger size is a damaged record.
 constexpr TSK_OFF_T kMaxFileSize = TSK_OFF_T{1} << 31;
+// Files are read through a buffer of this size.
+constexpr std::size_t kPiece = 1u << 20;
 
 std::string Join(const std::string& dir, const std::string& name) {
   return dir + (!dir.empty() && dir.back() == '/' ? "" : "/") + name;
@@ -85,34 +87,64 @@ bool NtfsFiles::IsFile(const std::string& path) const {
   return file && file->meta->type == TSK_FS_META_TYPE_REG;
 }
 
-bool NtfsFiles::Read(const std::string& path, std::string* bytes) const {
+bool NtfsFiles::ReadPieces(const std::string& path,
+                           const std::function<bool(const char*, std::size_t)>& sink) const {
   const TskFile file = Open(path);
   const TSK_OFF_T size = file ? file->meta->size : -1;
   if (size < 0 || size > kMaxFileSize) {
     Damaged(path);
     return false;
   }
-  bytes->assign(static_cast<std::size_t>(size), '\0');
+  std::vector<char> piece(std::min<std::size_t>(static_cast<std::size_t>(size), kPiece));
   std::size_t done = 0;
-  while (done < bytes->size()) {
-    const ssize_t n = tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(done), &(*bytes)[done],
-                                       bytes->size() - done, TSK_FS_FILE_READ_FLAG_NONE);
-    if (n <= 0) break;
+  while (done < static_cast<std::size_t>(size)) {
+    const std::size_t want = std::min(piece.size(), static_cast<std::size_t>(size) - done);
+    const ssize_t n = tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(done), piece.data(), want,
+                                       TSK_FS_FILE_READ_FLAG_NONE);
+    if (n <= 0 || !sink(piece.data(), static_cast<std::size_t>(n))) break;
     done += static_cast<std::size_t>(n);
   }
   tsk_error_reset();
-  if (done == bytes->size()) return true;
+  if (done == static_cast<std::size_t>(size)) return true;
   Damaged(path);
   return false;
 }
 
+bool NtfsFiles::StartsDirty(const std::string& path) const {
+  // What cannot be read is left to the whole read, which warns.
+  const TskFile file = Open(path);
+  char head[hivelog::kLogSectorSize];
+  if (!file || file->meta->size < static_cast<TSK_OFF_T>(sizeof head)) return false;
+  const ssize_t n = tsk_fs_file_read(file.get(), 0, head, sizeof head, TSK_FS_FILE_READ_FLAG_NONE);
+  tsk_error_reset();
+  return n == static_cast<ssize_t>(sizeof head) && HiveIsDirty(std::string_view(head, sizeof head));
+}
+
+bool NtfsFiles::Read(const std::string& path, std::string* bytes) const {
+  bytes->clear();
+  return ReadPieces(path, [bytes](const char* data, std::size_t n) {
+    bytes->append(data, n);
+    return true;
+  });
+}
+
 std::unique_ptr<HiveFile> NtfsFiles::OpenHive(const std::string& path) const {
+  const std::string name = image_ + ":" + path;
+  // A clean hive goes straight into the memory file hivex reads, never held
+  // twice; only a dirty one is read whole first, to replay its logs.
+  if (!StartsDirty(path)) {
+    UniqueFd fd(NewMemoryFile("hivtap-hive"));
+    if (fd.get() < 0 ||
+        !ReadPieces(path, [&fd](const char* data,
+                                std::size_t n) { return AppendToFile(fd.get(), data, n); }) ||
+        !SealMemoryFile(fd.get()))
+      return nullptr;
+    return OpenHiveMemory(name, fd);
+  }
   std::string bytes;
   if (!Read(path, &bytes)) return nullptr;
-  const std::string name = image_ + ":" + path;
   std::vector<std::string> logBytes;
   std::vector<HiveLogFile> logs;
-  // Only a dirty hive needs its logs read out of the image.
   if (bytes.size() >= hivelog::kLogSectorSize &&
       HiveIsDirty(std::string_view(bytes).substr(0, hivelog::kLogSectorSize))) {
     const std::size_t slash = path.find_last_of('/');

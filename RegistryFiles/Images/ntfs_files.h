@@ -2,6 +2,7 @@
 // Kit: the drive seam's second implementation. Paths start at "/".
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -33,6 +34,11 @@ class NtfsFiles : public DriveFiles {
 
  private:
   TskFile Open(const std::string& path) const;
+  // Whether the file's first sector is that of a dirty hive.
+  bool StartsDirty(const std::string& path) const;
+  // The whole file handed to `sink` in pieces, as Read.
+  bool ReadPieces(const std::string& path,
+                  const std::function<bool(const char*, std::size_t)>& sink) const;
   // One warning per damaged path.
   void Damaged(const std::string& path) const;
 
