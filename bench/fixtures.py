@@ -53,6 +53,33 @@ def generated_keys(pad):
     return "".join(out)
 
 
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+UNINSTALL_KEYS = 1000
+
+
+def uninstall_keys():
+    """UNINSTALL_KEYS programs' keys under UNINSTALL, with the values an
+    installer leaves: a GUID-named key each, eight values."""
+    out = []
+    for n in range(UNINSTALL_KEYS):
+        guid = "{%08X-%04X-4%03X-8%03X-%012X}" % (0x1D2C3B4A + n * 7919, n, n, n, n * 104729)
+        name = "Programme %04d, \\xe9dition %d" % (n, n % 7 + 2019)
+        where = "C:\\\\Program Files\\\\Programme %04d" % n
+        out.append("\n[%s\\\\%s] 1700000000\n#time=1d9000000000000\n" %
+                   (UNINSTALL.replace("\\", "\\\\"), guid))
+        out.append("\n".join([
+            '"DisplayName"="%s"' % name,
+            '"DisplayVersion"="%d.%d.%d"' % (n % 9 + 1, n % 13, n),
+            '"Publisher"="\\xc9diteur %03d"' % (n % 97),
+            '"InstallDate"="2026%02d%02d"' % (n % 12 + 1, n % 28 + 1),
+            '"InstallLocation"="%s"' % where,
+            '"UninstallString"="MsiExec.exe /X%s"' % guid,
+            '"EstimatedSize"=dword:%08x' % (n * 37 + 1024),
+            '"NoModify"=dword:00000001',
+        ]) + "\n")
+    return "".join(out)
+
+
 def last_string_value(reg_file):
     """(key path, value name) of the last plain string value with plain names
     in a .reg file: a lookup that cannot stop early."""
@@ -143,6 +170,24 @@ class Context:
         pad = "x" * max(0, (ENLARGED_SIZE - base) // (5 * GROUPS * KEYS_PER_GROUP))
         with open(os.path.join(prefix, "system.reg"), "w", encoding="latin-1") as f:
             f.write(system + generated_keys(pad))
+        return prefix
+
+    @cached_property
+    def uninstall(self):
+        """The fresh prefix with UNINSTALL_KEYS installed programs added to
+        system.reg, as installers write them. Its Windows side is the fresh
+        one's, linked."""
+        fresh = self.fresh
+        prefix = self.path("uninstall")
+        os.mkdir(prefix)
+        for name in ("drive_c", "dosdevices"):
+            os.symlink(os.path.join(fresh, name), os.path.join(prefix, name))
+        for name in ("user.reg", "userdef.reg", ".update-timestamp"):
+            shutil.copy(os.path.join(fresh, name), os.path.join(prefix, name))
+        with open(os.path.join(fresh, "system.reg"), encoding="latin-1") as f:
+            system = f.read()
+        with open(os.path.join(prefix, "system.reg"), "w", encoding="latin-1") as f:
+            f.write(system + uninstall_keys())
         return prefix
 
     def files_size(self, prefix):
