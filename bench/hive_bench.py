@@ -129,6 +129,24 @@ def peak_anon_kb(argv, env, cwd):
     return peak
 
 
+def peak_pss_kb(argv, env, cwd):
+    """The largest proportional set size seen while the run lasts (sampled):
+    pages mapped twice, as a hive is by hivex and by the reader, count once."""
+    p = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    peak = 0
+    while p.poll() is None:
+        try:
+            with open("/proc/%d/smaps_rollup" % p.pid) as f:
+                for line in f:
+                    if line.startswith("Pss:"):
+                        peak = max(peak, int(line.split()[1]))
+        except (OSError, ValueError):
+            pass
+        time.sleep(0.001)
+    return peak
+
+
 def prepare(work, mb=50):
     """Writes the hive and the lists once; what measure() needs."""
     drive = os.path.join(work, "collected")

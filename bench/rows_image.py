@@ -10,6 +10,7 @@ import sys
 
 from measure import Series, paired, run
 from rows import Result, Unmeasurable, mb, ms, row, spread, times, us
+import hive_bench
 import rows_hive
 
 DISK = 2 << 30  # the raw disk's size
@@ -131,14 +132,21 @@ def image(ctx):
             spread(pairs.seconds("a"), ms, "ms"), spread(pairs.seconds("b"), ms, "ms"),
             times(pairs.ratio()), "≤ 1.5x", pairs.ratio() <= 1.5))
 
-    # Its memory: the hives it reads are held whole.
+    # Its memory: the hives it reads are held whole, once, in memory files
+    # that hivex and the reader both map. The kernel's peak RSS counts such
+    # pages once per mapping; the proportional set size counts them once.
     hives = sum(os.path.getsize(os.path.join(img["drive"], "Windows", "System32", "config", n))
                 for n in HIVES)
     rss = Series(hivtap(img["disk"], [line])().rss_kb * 1024 for _ in range(ctx.repeats()))
+    argv = [ctx.hivtap, "/S", line, "out.txt"]
+    env = dict(os.environ, HIVTAP_REGISTRY=img["disk"])
+    pss = Series(hive_bench.peak_pss_kb(argv, env, work) * 1024 for _ in range(ctx.repeats()))
     results.append(Result(
-        "11c", "peak RSS of that lookup in the raw disk, vs the hives it reads (%s MB) + 16 MiB"
-        % mb(hives), spread(rss, mb, "MB"), "%s MB" % mb(hives + MB16),
-        times(rss.max / (hives + MB16)), "≤ 1x", rss.max <= hives + MB16))
+        "11c", "peak proportional set size (sampled) of that lookup in the raw disk, vs the "
+        "hives it reads (%s MB) + 16 MiB; the kernel's peak RSS, counting the hives' pages "
+        "once per mapping: %s" % (mb(hives), spread(rss, mb, "MB")), spread(pss, mb, "MB"),
+        "%s MB" % mb(hives + MB16), times(pss.max / (hives + MB16)), "≤ 1x",
+        pss.max <= hives + MB16))
 
     # A 20,000-line list: the cost of each line beyond the first, in the
     # image and in the extracted folder.
