@@ -59,6 +59,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS wine)
+if(HIVTAP_TSK_SONAME)
+  # The Sleuth Kit is loaded by name, out of dpkg-shlibdeps' sight: its
+  # package is named here.
+  execute_process(COMMAND dpkg-query -S ${tsk_real} OUTPUT_VARIABLE tsk_owner ERROR_QUIET)
+  string(REGEX MATCH "^[^:, ]+" tsk_package "${tsk_owner}")
+  if(NOT tsk_package)
+    message(WARNING "no Debian package owns ${tsk_real}: the .deb will not depend on it")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS ${tsk_package})
+endif()
 # Each generator takes its own component: see cpack_generators.cmake.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_generators.cmake)
 include(CPack)

@@ -25,6 +25,8 @@ trap 'apt_get purge hivtap >/dev/null' EXIT
 
 echo "== installed package: $(dpkg-query -W -f='${Package} ${Version} depends on ${Depends}' hivtap)"
 [ "$(command -v hivtap)" = /usr/bin/hivtap ] || fail "hivtap is not /usr/bin/hivtap"
+# The disk image library is loaded by name: the package must bring it.
+dpkg-query -W -f='${Depends}' hivtap | grep -q 'libtsk' || fail "no dependency on the Sleuth Kit"
 version=$(LC_ALL=C.UTF-8 hivtap --version)
 echo "$version"
 [ "$(head -n 1 <<<"$version")" = "hivtap 1.2.0.0" ] || fail "--version: $version"

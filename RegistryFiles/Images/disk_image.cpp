@@ -106,18 +106,18 @@ std::string Label(const Candidate& c) {
 std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
   std::vector<Candidate> ntfs;
   auto tryVolume = [&](long long partition, unsigned long long offset) {
-    TskFs fs(tsk_fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS));
-    tsk_error_reset();
+    TskFs fs(Tsk().fs_open_img(img.get(), static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS));
+    Tsk().error_reset();
     if (!fs) return;
     auto volume = std::make_shared<TskVolume>();
     volume->image = img;
     volume->fs = std::move(fs);
     ntfs.push_back({std::move(volume), partition, offset});
   };
-  TskVs vs(tsk_vs_open(img.get(), 0, TSK_VS_TYPE_DETECT));
-  tsk_error_reset();
+  TskVs vs(Tsk().vs_open(img.get(), 0, TSK_VS_TYPE_DETECT));
+  Tsk().error_reset();
   for (TSK_PNUM_T i = 0; vs && i < vs->part_count; ++i) {
-    const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs.get(), i);
+    const TSK_VS_PART_INFO* part = Tsk().vs_part_get(vs.get(), i);
     if (part && (part->flags & TSK_VS_PART_FLAG_ALLOC)) {
       tryVolume(static_cast<long long>(part->addr),
                 static_cast<unsigned long long>(part->start) * vs->block_size);
@@ -131,9 +131,9 @@ std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
 std::string NoNtfsMessage(TSK_IMG_INFO* img, const std::string& file) {
   char sector[512];
   const TSK_OFF_T last = img->size - static_cast<TSK_OFF_T>(sizeof sector);
-  const bool readable = tsk_img_read(img, last, sector, sizeof sector) == sizeof sector &&
-                        tsk_img_read(img, 0, sector, sizeof sector) == sizeof sector;
-  tsk_error_reset();
+  const bool readable = Tsk().img_read(img, last, sector, sizeof sector) == sizeof sector &&
+                        Tsk().img_read(img, 0, sector, sizeof sector) == sizeof sector;
+  Tsk().error_reset();
   // "image disque endommagée, aucun volume NTFS lisible"
   if (!readable)
     return "hivTAP: image disque endommag\xE9"
@@ -153,13 +153,20 @@ std::string NoNtfsMessage(TSK_IMG_INFO* img, const std::string& file) {
 
 DiskImage OpenDiskImage(const std::string& path) {
   DiskImage result;
+  std::string why;
+  if (!LoadTsk(&why)) {
+    // "la bibliothèque des images disque ne se charge pas"
+    result.missing = "hivTAP: la biblioth\xE8que des images disque ne se charge pas (" +
+                     Utf8ToAnsi(why) + ") : " + Utf8ToAnsi(path);
+    return result;
+  }
   const std::vector<std::string> names = Segments(path);
   std::vector<const char*> args;
   for (const std::string& n : names) args.push_back(n.c_str());
   std::shared_ptr<TSK_IMG_INFO> img(
-      tsk_img_open_utf8(static_cast<int>(args.size()), args.data(), ImageType(path), 0),
+      Tsk().img_open_utf8(static_cast<int>(args.size()), args.data(), ImageType(path), 0),
       TskCloser());
-  tsk_error_reset();
+  Tsk().error_reset();
   const std::string file = Utf8ToAnsi(path);
   // Less than a sector is no disk.
   if (!img || img->size < 512) {

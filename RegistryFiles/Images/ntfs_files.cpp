@@ -26,8 +26,8 @@ NtfsFiles::NtfsFiles(std::shared_ptr<TskVolume> volume, std::string image)
     : volume_(std::move(volume)), image_(std::move(image)) {}
 
 TskFile NtfsFiles::Open(const std::string& path) const {
-  TskFile file(tsk_fs_file_open(volume_->fs.get(), nullptr, path.c_str()));
-  tsk_error_reset();
+  TskFile file(Tsk().fs_file_open(volume_->fs.get(), nullptr, path.c_str()));
+  Tsk().error_reset();
   if (file && !file->meta) file.reset();
   return file;
 }
@@ -52,12 +52,12 @@ std::vector<std::string> NtfsFiles::List(const std::string& dir) const {
   std::vector<std::string> names;
   const TskFile self = Open(dir);
   if (self && self->meta->type == TSK_FS_META_TYPE_DIR) {
-    TskDir d(tsk_fs_dir_open(volume_->fs.get(), dir.c_str()));
-    tsk_error_reset();
+    TskDir d(Tsk().fs_dir_open(volume_->fs.get(), dir.c_str()));
+    Tsk().error_reset();
     if (!d) Damaged(dir);
-    const std::size_t n = d ? tsk_fs_dir_getsize(d.get()) : 0;
+    const std::size_t n = d ? Tsk().fs_dir_getsize(d.get()) : 0;
     for (std::size_t i = 0; i < n; ++i) {
-      const TSK_FS_NAME* e = tsk_fs_dir_get_name(d.get(), i);
+      const TSK_FS_NAME* e = Tsk().fs_dir_get_name(d.get(), i);
       // Deleted names stay in NTFS indexes; Windows does not see them.
       if (!e || !e->name || (e->flags & TSK_FS_NAME_FLAG_UNALLOC)) continue;
       const std::string name = e->name;
@@ -99,12 +99,12 @@ bool NtfsFiles::ReadPieces(const std::string& path,
   std::size_t done = 0;
   while (done < static_cast<std::size_t>(size)) {
     const std::size_t want = std::min(piece.size(), static_cast<std::size_t>(size) - done);
-    const ssize_t n = tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(done), piece.data(), want,
-                                       TSK_FS_FILE_READ_FLAG_NONE);
+    const ssize_t n = Tsk().fs_file_read(file.get(), static_cast<TSK_OFF_T>(done), piece.data(),
+                                         want, TSK_FS_FILE_READ_FLAG_NONE);
     if (n <= 0 || !sink(piece.data(), static_cast<std::size_t>(n))) break;
     done += static_cast<std::size_t>(n);
   }
-  tsk_error_reset();
+  Tsk().error_reset();
   if (done == static_cast<std::size_t>(size)) return true;
   Damaged(path);
   return false;
@@ -115,8 +115,9 @@ bool NtfsFiles::StartsDirty(const std::string& path) const {
   const TskFile file = Open(path);
   char head[hivelog::kLogSectorSize];
   if (!file || file->meta->size < static_cast<TSK_OFF_T>(sizeof head)) return false;
-  const ssize_t n = tsk_fs_file_read(file.get(), 0, head, sizeof head, TSK_FS_FILE_READ_FLAG_NONE);
-  tsk_error_reset();
+  const ssize_t n =
+      Tsk().fs_file_read(file.get(), 0, head, sizeof head, TSK_FS_FILE_READ_FLAG_NONE);
+  Tsk().error_reset();
   return n == static_cast<ssize_t>(sizeof head) && HiveIsDirty(std::string_view(head, sizeof head));
 }
 

@@ -2,18 +2,18 @@
 // system before the image it reads.
 #pragma once
 
-#include <tsk/libtsk.h>
+#include "RegistryFiles/Images/tsk_library.h"
 
 #include <memory>
 
 namespace platform {
 
 struct TskCloser {
-  void operator()(TSK_IMG_INFO* p) const { tsk_img_close(p); }
-  void operator()(TSK_VS_INFO* p) const { tsk_vs_close(p); }
-  void operator()(TSK_FS_INFO* p) const { tsk_fs_close(p); }
-  void operator()(TSK_FS_FILE* p) const { tsk_fs_file_close(p); }
-  void operator()(TSK_FS_DIR* p) const { tsk_fs_dir_close(p); }
+  void operator()(TSK_IMG_INFO* p) const { Tsk().img_close(p); }
+  void operator()(TSK_VS_INFO* p) const { Tsk().vs_close(p); }
+  void operator()(TSK_FS_INFO* p) const { Tsk().fs_close(p); }
+  void operator()(TSK_FS_FILE* p) const { Tsk().fs_file_close(p); }
+  void operator()(TSK_FS_DIR* p) const { Tsk().fs_dir_close(p); }
 };
 
 using TskImg = std::unique_ptr<TSK_IMG_INFO, TskCloser>;
