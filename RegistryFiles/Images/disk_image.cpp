@@ -102,6 +102,19 @@ std::string Label(const Candidate& c) {
   return "partition " + std::to_string(c.partition) + " \xE0 " + at;
 }
 
+// The volume system to look for. A GPT disk's protective MBR is a DOS
+// table too, and the library's detection leaks the DOS one it drops for
+// the GPT: a protective MBR asks for GPT alone.
+TSK_VS_TYPE_ENUM VolumeSystemType(TSK_IMG_INFO* img) {
+  char mbr[512];
+  const bool read = Tsk().img_read(img, 0, mbr, sizeof mbr) == sizeof mbr;
+  Tsk().error_reset();
+  const bool protective = read && static_cast<unsigned char>(mbr[510]) == 0x55 &&
+                          static_cast<unsigned char>(mbr[511]) == 0xAA &&
+                          static_cast<unsigned char>(mbr[0x1BE + 4]) == 0xEE;
+  return protective ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT;
+}
+
 // The NTFS volumes: each allocated partition, else the whole image as one.
 std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
   std::vector<Candidate> ntfs;
@@ -114,7 +127,7 @@ std::vector<Candidate> NtfsVolumes(const std::shared_ptr<TSK_IMG_INFO>& img) {
     volume->fs = std::move(fs);
     ntfs.push_back({std::move(volume), partition, offset});
   };
-  TskVs vs(Tsk().vs_open(img.get(), 0, TSK_VS_TYPE_DETECT));
+  TskVs vs(Tsk().vs_open(img.get(), 0, VolumeSystemType(img.get())));
   Tsk().error_reset();
   for (TSK_PNUM_T i = 0; vs && i < vs->part_count; ++i) {
     const TSK_VS_PART_INFO* part = Tsk().vs_part_get(vs.get(), i);

@@ -27,8 +27,9 @@ bool Bind(void* handle, const char* name, F* f, std::string* why) {
 
 Loaded Load() {
   Loaded l;
-  // Local: its symbols stay out of the program's own lookups.
-  l.handle.reset(dlopen(HIVTAP_TSK_SONAME, RTLD_NOW | RTLD_LOCAL));
+  // Local: its symbols stay out of the program's own lookups. Never
+  // unloaded: its libraries keep what they made at load time to the end.
+  l.handle.reset(dlopen(HIVTAP_TSK_SONAME, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
   if (!l.handle) {
     const char* error = dlerror();
     l.why = error ? error : HIVTAP_TSK_SONAME;
