@@ -151,44 +151,41 @@ class Context:
         subprocess.run(["wineserver", "-w"], env=env, timeout=600, check=True)
         return prefix
 
+    def derived(self, name, added):
+        """The fresh prefix with `added` (text, or a function of the fresh
+        system.reg's size) appended to its system.reg. Its Windows side is
+        the fresh one's, linked."""
+        fresh = self.fresh
+        prefix = self.path(name)
+        os.mkdir(prefix)
+        for entry in ("drive_c", "dosdevices"):
+            os.symlink(os.path.join(fresh, entry), os.path.join(prefix, entry))
+        for entry in ("user.reg", "userdef.reg", ".update-timestamp"):
+            shutil.copy(os.path.join(fresh, entry), os.path.join(prefix, entry))
+        with open(os.path.join(fresh, "system.reg"), encoding="latin-1") as f:
+            system = f.read()
+        if callable(added):
+            added = added(len(system.encode("latin-1")))
+        with open(os.path.join(prefix, "system.reg"), "w", encoding="latin-1") as f:
+            f.write(system + added)
+        return prefix
+
     @cached_property
     def enlarged(self):
         """The fresh prefix with GENERATED_VALUES values added to system.reg,
-        up to about ENLARGED_SIZE bytes. Its Windows side is the fresh one's,
-        linked."""
-        fresh = self.fresh
-        prefix = self.path("enlarged")
-        os.mkdir(prefix)
-        for name in ("drive_c", "dosdevices"):
-            os.symlink(os.path.join(fresh, name), os.path.join(prefix, name))
-        for name in ("user.reg", "userdef.reg", ".update-timestamp"):
-            shutil.copy(os.path.join(fresh, name), os.path.join(prefix, name))
-        with open(os.path.join(fresh, "system.reg"), encoding="latin-1") as f:
-            system = f.read()
-        base = len(system.encode("latin-1")) + len(generated_keys("").encode("latin-1"))
-        # V0, V1, V2 carry the pad once, V4 twice.
-        pad = "x" * max(0, (ENLARGED_SIZE - base) // (5 * GROUPS * KEYS_PER_GROUP))
-        with open(os.path.join(prefix, "system.reg"), "w", encoding="latin-1") as f:
-            f.write(system + generated_keys(pad))
-        return prefix
+        up to about ENLARGED_SIZE bytes."""
+        def keys(size):
+            base = size + len(generated_keys("").encode("latin-1"))
+            # V0, V1, V2 carry the pad once, V4 twice.
+            return generated_keys(
+                "x" * max(0, (ENLARGED_SIZE - base) // (5 * GROUPS * KEYS_PER_GROUP)))
+        return self.derived("enlarged", keys)
 
     @cached_property
     def uninstall(self):
         """The fresh prefix with UNINSTALL_KEYS installed programs added to
-        system.reg, as installers write them. Its Windows side is the fresh
-        one's, linked."""
-        fresh = self.fresh
-        prefix = self.path("uninstall")
-        os.mkdir(prefix)
-        for name in ("drive_c", "dosdevices"):
-            os.symlink(os.path.join(fresh, name), os.path.join(prefix, name))
-        for name in ("user.reg", "userdef.reg", ".update-timestamp"):
-            shutil.copy(os.path.join(fresh, name), os.path.join(prefix, name))
-        with open(os.path.join(fresh, "system.reg"), encoding="latin-1") as f:
-            system = f.read()
-        with open(os.path.join(prefix, "system.reg"), "w", encoding="latin-1") as f:
-            f.write(system + uninstall_keys())
-        return prefix
+        system.reg, as installers write them."""
+        return self.derived("uninstall", uninstall_keys())
 
     def files_size(self, prefix):
         return sum(os.path.getsize(os.path.join(prefix, n))

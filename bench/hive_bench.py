@@ -112,39 +112,32 @@ def timed(argv, env=None, repeat=7, cpu=False):
     return statistics.median(times) if cpu else min(times)
 
 
-def peak_anon_kb(argv, env, cwd):
-    """The largest RssAnon + RssShmem seen while the run lasts (sampled)."""
+def sample_peak(argv, env, cwd, path, fields):
+    """The largest sum of `fields` (kB) in /proc/PID/`path` seen while the
+    run lasts (sampled every millisecond or so)."""
     p = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
     peak = 0
     while p.poll() is None:
         try:
-            with open("/proc/%d/status" % p.pid) as f:
-                fields = dict(line.split(":", 1) for line in f if ":" in line)
-            kb = sum(int(fields.get(k, "0 kB").split()[0]) for k in ("RssAnon", "RssShmem"))
-            peak = max(peak, kb)
+            with open("/proc/%d/%s" % (p.pid, path)) as f:
+                found = dict(line.split(":", 1) for line in f if ":" in line)
+            peak = max(peak, sum(int(found.get(k, "0 kB").split()[0]) for k in fields))
         except (OSError, ValueError):
             pass
-        time.sleep(0.002)
+        time.sleep(0.001)
     return peak
+
+
+def peak_anon_kb(argv, env, cwd):
+    """The largest RssAnon + RssShmem seen while the run lasts (sampled)."""
+    return sample_peak(argv, env, cwd, "status", ("RssAnon", "RssShmem"))
 
 
 def peak_pss_kb(argv, env, cwd):
     """The largest proportional set size seen while the run lasts (sampled):
     pages mapped twice, as a hive is by hivex and by the reader, count once."""
-    p = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    peak = 0
-    while p.poll() is None:
-        try:
-            with open("/proc/%d/smaps_rollup" % p.pid) as f:
-                for line in f:
-                    if line.startswith("Pss:"):
-                        peak = max(peak, int(line.split()[1]))
-        except (OSError, ValueError):
-            pass
-        time.sleep(0.001)
-    return peak
+    return sample_peak(argv, env, cwd, "smaps_rollup", ("Pss",))
 
 
 def prepare(work, mb=50):
