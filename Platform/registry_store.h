@@ -9,6 +9,19 @@
 
 namespace platform {
 
+// Value types as Windows numbers them (REG_SZ...).
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegLink = 6;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+// The types whose data RegQueryValueExA converts to the ANSI code page.
+inline bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
 // One value as RegQueryValueExA delivers it: string types already in the
 // ANSI code page (Windows-1252), every other type as raw bytes.
 struct StoredValue {

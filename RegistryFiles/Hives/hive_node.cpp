@@ -5,13 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/registry_store.h"
+
 namespace platform {
 namespace {
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegMultiSz = 7;
 // Longer data goes through hivex and its own limit.
 constexpr std::size_t kMaxInPlace = 1u << 20;
 
@@ -79,7 +77,7 @@ bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
 
 bool ReadValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
   if (!ReadRawValue(hive, value, out)) return false;
-  if (out->type == kRegSz || out->type == kRegExpandSz || out->type == kRegMultiSz) {
+  if (IsStringType(out->type)) {
     // Each UTF-16 unit becomes one byte, as in the Wine prefix reader.
     const U16 units = UnitsOf(out->data);
     out->data = NarrowToAnsi(units.data(), units.size());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform/command_line.h"
+#include "Platform/registry_store.h"
 #include "RegistryFiles/Hives/hive_file.h"
 #include "RegistryFiles/Hives/hive_index.h"
 #include "RegistryFiles/Hives/hive_layout.h"
@@ -26,7 +27,6 @@ constexpr std::uint32_t kCurrentUser = 0x80000001;
 constexpr std::uint32_t kLocalMachine = 0x80000002;
 constexpr std::uint32_t kUsers = 0x80000003;
 constexpr std::uint32_t kCurrentConfig = 0x80000005;
-constexpr std::uint32_t kRegLink = 6;
 // As the Wine prefix reader: longer name elements fail; links nest so deep.
 constexpr std::size_t kMaxKeyNameLen = 256;
 constexpr int kMaxLinkDepth = 32;

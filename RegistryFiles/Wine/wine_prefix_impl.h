@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/charset_posix.h"
+#include "Platform/registry_store.h"
 #include "RegistryFiles/Wine/wine_header_keys.h"
 #include "RegistryFiles/Wine/wine_key_table.h"
 #include "RegistryFiles/Wine/wine_prefix_store.h"
@@ -21,9 +22,6 @@
 namespace platform {
 namespace wine_prefix {
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegMultiSz = 7;
 // wineserver's limit: longer key name elements fail.
 constexpr std::size_t kMaxKeyNameLen = 256;
 // wineserver gives up on name lookups nested deeper than this.
@@ -55,9 +53,6 @@ using wine_prefix::kLazyLookups;
 using wine_prefix::kMaxKeyNameLen;
 using wine_prefix::kMaxLinkDepth;
 using wine_prefix::kPathMemo;
-using wine_prefix::kRegExpandSz;
-using wine_prefix::kRegMultiSz;
-using wine_prefix::kRegSz;
 
 class WinePrefixStore::Impl {
  public:
@@ -160,7 +155,7 @@ class WinePrefixStore::Impl {
     const RawValue* raw = FindValue(key, name_);
     if (!raw) return false;
     value->type = raw->type;
-    if (raw->type == kRegSz || raw->type == kRegExpandSz || raw->type == kRegMultiSz) {
+    if (IsStringType(raw->type)) {
       // Each UTF-16 unit becomes one byte.
       units_ = UnitsOf(raw->data);
       value->data = NarrowToAnsi(units_.data(), units_.size());

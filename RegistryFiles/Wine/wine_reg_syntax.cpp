@@ -4,15 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Platform/registry_store.h"
+
 namespace platform {
 namespace wine {
 namespace {
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegMultiSz = 7;
 constexpr std::size_t kMaxValueNameLen = 16383;
 
 }  // namespace
