@@ -87,9 +87,8 @@ bool NtfsFiles::IsFile(const std::string& path) const {
   return file && file->meta->type == TSK_FS_META_TYPE_REG;
 }
 
-bool NtfsFiles::ReadPieces(const std::string& path,
+bool NtfsFiles::ReadPieces(const TskFile& file, const std::string& path,
                            const std::function<bool(const char*, std::size_t)>& sink) const {
-  const TskFile file = Open(path);
   const TSK_OFF_T size = file ? file->meta->size : -1;
   if (size < 0 || size > kMaxFileSize) {
     Damaged(path);
@@ -110,9 +109,8 @@ bool NtfsFiles::ReadPieces(const std::string& path,
   return false;
 }
 
-bool NtfsFiles::StartsDirty(const std::string& path) const {
+bool NtfsFiles::StartsDirty(const TskFile& file) const {
   // What cannot be read is left to the whole read, which warns.
-  const TskFile file = Open(path);
   char head[hivelog::kLogSectorSize];
   if (!file || file->meta->size < static_cast<TSK_OFF_T>(sizeof head)) return false;
   const ssize_t n =
@@ -121,41 +119,43 @@ bool NtfsFiles::StartsDirty(const std::string& path) const {
   return n == static_cast<ssize_t>(sizeof head) && HiveIsDirty(std::string_view(head, sizeof head));
 }
 
-bool NtfsFiles::Read(const std::string& path, std::string* bytes) const {
+bool NtfsFiles::ReadAll(const TskFile& file, const std::string& path, std::string* bytes) const {
   bytes->clear();
-  return ReadPieces(path, [bytes](const char* data, std::size_t n) {
+  return ReadPieces(file, path, [bytes](const char* data, std::size_t n) {
     bytes->append(data, n);
     return true;
   });
 }
 
+bool NtfsFiles::Read(const std::string& path, std::string* bytes) const {
+  return ReadAll(Open(path), path, bytes);
+}
+
 std::unique_ptr<HiveFile> NtfsFiles::OpenHive(const std::string& path) const {
   const std::string name = image_ + ":" + path;
+  const TskFile file = Open(path);
   // A clean hive goes straight into the memory file hivex reads, never held
   // twice; only a dirty one is read whole first, to replay its logs.
-  if (!StartsDirty(path)) {
+  if (!StartsDirty(file)) {
     UniqueFd fd(NewMemoryFile("hivtap-hive"));
     if (fd.get() < 0 ||
-        !ReadPieces(path, [&fd](const char* data,
-                                std::size_t n) { return AppendToFile(fd.get(), data, n); }) ||
+        !ReadPieces(
+            file, path,
+            [&fd](const char* data, std::size_t n) { return AppendToFile(fd.get(), data, n); }) ||
         !SealMemoryFile(fd.get()))
       return nullptr;
     return OpenHiveMemory(name, fd);
   }
   std::string bytes;
-  if (!Read(path, &bytes)) return nullptr;
-  std::vector<std::string> logBytes;
+  if (!ReadAll(file, path, &bytes)) return nullptr;
+  const std::size_t slash = path.find_last_of('/');
+  const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
+  const std::vector<std::string> names = ChooseHiveLogs(path.substr(slash + 1), List(dir));
+  std::vector<std::string> logBytes(names.size());
   std::vector<HiveLogFile> logs;
-  if (bytes.size() >= hivelog::kLogSectorSize &&
-      HiveIsDirty(std::string_view(bytes).substr(0, hivelog::kLogSectorSize))) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string dir = path.substr(0, slash == 0 ? 1 : slash);
-    const std::vector<std::string> names = ChooseHiveLogs(path.substr(slash + 1), List(dir));
-    logBytes.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      const std::string log = Join(dir, names[i]);
-      if (Read(log, &logBytes[i])) logs.push_back({image_ + ":" + log, logBytes[i]});
-    }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string log = Join(dir, names[i]);
+    if (Read(log, &logBytes[i])) logs.push_back({image_ + ":" + log, logBytes[i]});
   }
   return OpenHiveBytes(name, std::move(bytes), logs);
 }

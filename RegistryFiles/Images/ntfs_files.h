@@ -35,10 +35,12 @@ class NtfsFiles : public DriveFiles {
  private:
   TskFile Open(const std::string& path) const;
   // Whether the file's first sector is that of a dirty hive.
-  bool StartsDirty(const std::string& path) const;
-  // The whole file handed to `sink` in pieces, as Read.
-  bool ReadPieces(const std::string& path,
+  bool StartsDirty(const TskFile& file) const;
+  // The whole of `file` (opened from `path`) handed to `sink` in pieces, or
+  // into `bytes`, as Read.
+  bool ReadPieces(const TskFile& file, const std::string& path,
                   const std::function<bool(const char*, std::size_t)>& sink) const;
+  bool ReadAll(const TskFile& file, const std::string& path, std::string* bytes) const;
   // One warning per damaged path.
   void Damaged(const std::string& path) const;
 
