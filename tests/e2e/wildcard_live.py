@@ -107,37 +107,35 @@ def link_group(tally, label, run):
     tally.equal("%s: live /W, a star does not enter a link" % label, outputs[2], b"*=\r\n")
 
 
-def windows_run(prefix, hivtap, work):
+def live_run(prefix, work, name, invoke):
+    """A run of the list given, in its own directory, through `invoke(argv,
+    directory)`: its output file, and how to ask reg query for a key."""
     def run(listing):
-        directory = os.path.join(work, "wild-live-win")
+        directory = os.path.join(work, name)
         os.makedirs(directory, exist_ok=True)
         with open(os.path.join(directory, "live.lst"), "wb") as f:
             f.write(listing)
         # The tool appends: each run starts from no file.
         if os.path.exists(os.path.join(directory, "live.txt")):
             os.remove(os.path.join(directory, "live.txt"))
-        prefix.wine([hivtap, "/S", "/W", "/N", "/L:live.lst", "live.txt"], cwd=directory,
-                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        invoke(["/S", "/W", "/N", "/L:live.lst", "live.txt"], directory)
         with open(os.path.join(directory, "live.txt"), "rb") as f:
             return f.read(), lambda key: reg_values(prefix, key)
     return run
+
+
+def windows_run(prefix, hivtap, work):
+    def invoke(args, directory):
+        prefix.wine([hivtap] + args, cwd=directory, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE)
+    return live_run(prefix, work, "wild-live-win", invoke)
 
 
 def native_run(prefix, hivtap, work):
-    def run(listing):
-        directory = os.path.join(work, "wild-live-native")
-        os.makedirs(directory, exist_ok=True)
-        with open(os.path.join(directory, "live.lst"), "wb") as f:
-            f.write(listing)
-        # The tool appends: each run starts from no file.
-        if os.path.exists(os.path.join(directory, "live.txt")):
-            os.remove(os.path.join(directory, "live.txt"))
+    def invoke(args, directory):
         prefix.sync()
         env = dict(os.environ, WINEPREFIX=prefix.path, LC_ALL="C.UTF-8")
         env.pop("HIVTAP_REGISTRY", None)
-        subprocess.run([hivtap, "/S", "/W", "/N", "/L:live.lst", "live.txt"], cwd=directory,
-                       env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=60)
-        with open(os.path.join(directory, "live.txt"), "rb") as f:
-            return f.read(), lambda key: reg_values(prefix, key)
-    return run
+        subprocess.run([hivtap] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    return live_run(prefix, work, "wild-live-native", invoke)
