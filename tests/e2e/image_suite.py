@@ -15,6 +15,7 @@ skipped."""
 
 import argparse
 import hashlib
+import lzma
 import os
 import random
 import shlex
@@ -326,6 +327,34 @@ def lazy_group(tally, runner, work, vol):
     ).encode(), b"2\r\n"))
 
 
+def sample_group(tally, runner, work, drive, samples):
+    """The dirty NTUSER.DAT that Windows 10 wrote, as bob's, with its two logs
+    and without them: the image's own files replayed as a folder's are."""
+    for name, logs, text, warned in (
+            ("with its LOG1 and LOG2", (".LOG1", ".LOG2"), b"", False),
+            ("without its logs", (), b"testTEST", True)):
+        tree = os.path.join(work, "sample-tree")
+        shutil.rmtree(tree, ignore_errors=True)
+        shutil.copytree(drive, tree)
+        user = os.path.join(tree, "Users", "bob", "NTUSER.DAT")
+        for suffix in ("",) + logs:
+            with lzma.open(os.path.join(samples, "NewDirtyHive" + suffix + ".xz")) as f:
+                data = f.read()
+            with open(user + suffix, "wb") as out:
+                out.write(data)
+        vol = os.path.join(work, "sample.img")
+        why = make_volume(vol, tree, work)
+        r = runner.run(vol, ["/S", "/N", "/L:list.lst"], user="bob",
+                       listing=[b"HKCU\\Key2\\v"])
+        err = r[2].decode("latin-1")
+        tally.check("images: the Windows 10 dirty hive %s" % name,
+                    not why and r[0] == 0 and r[3] == hs.lines(b"v=" + text) and
+                    (err.startswith("hivTAP: ruche sale (journaux non appliqu") and
+                     err.count("\n") == 1 and ":/Users/bob/NTUSER.DAT" in err
+                     if warned else err == ""),
+                    "%r %r %r %r" % (why, r[0], r[2], r[3]))
+
+
 def damage_group(tally, runner, work, vol, empty, disk, e01):
     """What cannot be read reads as missing, with one warning."""
     def cut(src, name, size):
@@ -397,6 +426,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hivtap", required=True)
     parser.add_argument("--maker", required=True)
+    parser.add_argument("--samples", required=True,
+                        help="the folder of the Windows 10 dirty hive sample")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
     tally = Tally()
@@ -431,6 +462,7 @@ def main():
         parallel_group(tally, runner, work, [extracted, vol, os.path.join(work, "gpt.img")] +
                        list(formats.values()))
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
+        sample_group(tally, runner, work, drive, args.samples)
     except Exception as failure:
         import traceback
         traceback.print_exc()
