@@ -20,6 +20,8 @@ std::string FileTextToAnsi(const std::string& text);
 // UTF-8 text, from a file that begins with a UTF-8 byte order mark, in the
 // ANSI code page.
 std::string Utf8TextToAnsi(const std::string& text);
+// ANSI text as UTF-16, as MultiByteToWideChar(CP_ACP) widens it.
+std::u16string AnsiToWide(const std::string& text);
 // UTF-16 text in the ANSI code page, as WideCharToMultiByte(CP_ACP) gives it.
 std::string WideToAnsi(const std::u16string& text);
 // CharNextA: the position of the character after the one at `pos`, keeping

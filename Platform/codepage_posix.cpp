@@ -28,6 +28,8 @@ std::string FileTextToAnsi(const std::string& text) {
 
 std::string Utf8TextToAnsi(const std::string& text) { return FileTextToAnsi(text); }
 
+std::u16string AnsiToWide(const std::string& text) { return WidenAnsi(text); }
+
 std::string WideToAnsi(const std::u16string& text) {
   return NarrowToAnsi(text.data(), text.size());
 }

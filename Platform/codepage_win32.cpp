@@ -34,6 +34,16 @@ std::string Utf8TextToAnsi(const std::string& text) {
   return WideToAnsi(wide);
 }
 
+std::u16string AnsiToWide(const std::string& text) {
+  if (text.empty()) return std::u16string();
+  std::u16string wide(text.size(), u'\0');
+  const int n =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                          reinterpret_cast<wchar_t*>(&wide[0]), static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return wide;
+}
+
 std::string WideToAnsi(const std::u16string& text) {
   if (text.empty()) return std::string();
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());

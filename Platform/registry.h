@@ -42,4 +42,31 @@ void FlushRegKey(RegKey key);
 bool CheckRegistry(std::string* problem);
 void CloseRegKey(RegKey key);
 
+// The Unicode entry points, through which walks and exports read: names and
+// data as the registry stores them, none passing the ANSI code page.
+
+// RegQueryInfoKeyW's last-write time (a FILETIME: 100 ns units since 1601,
+// UTC) and counts of subkeys and values.
+struct RegKeyInfo {
+  std::uint64_t lastWrite = 0;
+  std::uint32_t subKeys = 0;
+  std::uint32_t values = 0;
+};
+
+// RegOpenKeyExW(base, subKey, 0, access, result): `subKey` holds stored
+// names separated by backslashes.
+RegStatus OpenRegKeyW(RegKey base, const std::u16string& subKey, std::uint32_t access,
+                      RegKey* result);
+// RegQueryValueExW(key, name, ...) for the whole value: its type and every
+// byte as stored (strings in UTF-16LE, as they are).
+RegStatus QueryRegValueW(RegKey key, const std::u16string& name, std::uint32_t* type,
+                         std::string* data);
+// RegEnumKeyExW or RegEnumValueW for each index: the stored names, in the
+// order given.
+RegStatus ListRegSubKeysW(RegKey key, std::vector<std::u16string>* names);
+RegStatus ListRegValuesW(RegKey key, std::vector<std::u16string>* names);
+RegStatus QueryRegKeyInfo(RegKey key, RegKeyInfo* info);
+// Whether the subkey `name` (one stored name) of `base` is a symbolic link.
+bool IsRegLinkW(RegKey base, const std::u16string& name);
+
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/registry.h"
+
 namespace platform {
 
 // Value types as Windows numbers them (REG_SZ...).
@@ -22,35 +24,39 @@ inline bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
 
-// One value as RegQueryValueExA delivers it: string types already in the
-// ANSI code page (Windows-1252), every other type as raw bytes.
+// One value as the store holds it: its type and every byte as stored
+// (strings in UTF-16LE). The registry layer narrows string types to the ANSI
+// code page for the A calls, as advapi32 does over the Unicode ones.
 struct StoredValue {
   std::uint32_t type = 0;
   std::string data;
 };
 
-// Keys are named by absolute paths in Wine's namespace, such as
-// \Registry\Machine\Software. Names compare case-insensitively.
+// Keys are named by paths that the store gives out (its own tokens, such
+// as \Registry\Machine\Software). Names are UTF-16 as stored and compare
+// case-insensitively, as Windows compares them.
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
-  // The absolute path of a predefined root (0x80000000 to 0x80000006);
-  // false for a root that opens no key.
+  // The path of a predefined root (0x80000000 to 0x80000006); false for a
+  // root that opens no key.
   virtual bool RootPath(std::uint32_t root, std::string* path) = 0;
-  // Opens `subKey` (backslash-separated, possibly empty) beneath the existing
-  // key `parent`, following symbolic links. On success gives the key's
-  // absolute path, spelled as the store holds it.
-  virtual bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) = 0;
+  // Opens `subKey` (names separated by backslashes, possibly empty) beneath
+  // the existing key `parent`, following symbolic links.
+  virtual bool OpenKey(const std::string& parent, const std::u16string& subKey,
+                       std::string* path) = 0;
   // Finds the value `name` (empty: the default value) of the key `path`.
-  virtual bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) = 0;
-  // The names of the subkeys, or of the values (empty: the default value),
-  // of the key `path`, in Windows-1252 as RegEnumKeyExA and RegEnumValueA
-  // give them, in any order; false when the key is missing.
-  virtual bool KeyNames(const std::string& path, std::vector<std::string>* names) = 0;
-  virtual bool ValueNames(const std::string& path, std::vector<std::string>* names) = 0;
+  virtual bool QueryValue(const std::string& path, const std::u16string& name,
+                          StoredValue* value) = 0;
+  // The stored names of the subkeys, or of the values (empty: the default
+  // value), of the key `path`, in any order; false when the key is missing.
+  virtual bool KeyNames(const std::string& path, std::vector<std::u16string>* names) = 0;
+  virtual bool ValueNames(const std::string& path, std::vector<std::u16string>* names) = 0;
   // Whether the subkey `name` of the key `parent` is a symbolic link, the
   // link itself not followed.
-  virtual bool IsLink(const std::string& parent, const std::string& name) = 0;
+  virtual bool IsLink(const std::string& parent, const std::u16string& name) = 0;
+  // The key's last-write time and counts; false when the key is missing.
+  virtual bool KeyInfo(const std::string& path, RegKeyInfo* info) = 0;
 };
 
 // Replaces the store the registry calls use; null restores the default,
