@@ -1,6 +1,7 @@
 #include "MyRegCtrl/reg_ctrl.h"
 
 #include "Platform/beep.h"
+#include "Platform/codepage.h"
 
 namespace {
 
@@ -17,26 +18,80 @@ std::string HexDigits(const std::uint8_t* bytes, std::size_t count) {
   return text;
 }
 
+// UTF-16LE data in the ANSI code page, as RegQueryValueExA delivers a
+// string type's data; an odd trailing byte is dropped.
+std::string NarrowedText(const std::string& data) {
+  std::u16string units(data.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  }
+  return platform::WideToAnsi(units);
+}
+
+std::uint64_t LittleEndian(const std::string& data) {
+  std::uint64_t number = 0;
+  for (std::size_t i = data.size(); i-- > 0;) {
+    number = number << 8 | static_cast<unsigned char>(data[i]);
+  }
+  return number;
+}
+
 }  // namespace
 
-std::string ReadMultiStringValue(TRegistry& registry, const std::string& valueName) {
+// The list's strings joined by CR LF. The list ends with its own NUL after
+// the last string's; either may be missing, and no string is lost when it is.
+std::string JoinMultiString(const std::uint8_t* bytes, std::size_t size) {
   std::string result;
-  const std::int32_t size = registry.QueryValueSize(valueName);
-  if (size <= 0) return result;
-  TByteBuffer buffer(static_cast<std::size_t>(size));
-  registry.ReadBytes(valueName, buffer.data(), size);
-  // The list ends with its own NUL after the last string's; either may be
-  // missing, and no string is lost when it is.
-  std::size_t end = buffer.size();
-  for (int i = 0; i < 2 && end > 0 && buffer[end - 1] == 0; ++i) --end;
+  std::size_t end = size;
+  for (int i = 0; i < 2 && end > 0 && bytes[end - 1] == 0; ++i) --end;
   for (std::size_t i = 0; i < end; ++i) {
-    if (buffer[i] == 0) {
+    if (bytes[i] == 0) {
       result += "\r\n";
     } else {
-      result += static_cast<char>(buffer[i]);
+      result += static_cast<char>(bytes[i]);
     }
   }
   return result;
+}
+
+std::string ReadMultiStringValue(TRegistry& registry, const std::string& valueName) {
+  const std::int32_t size = registry.QueryValueSize(valueName);
+  if (size <= 0) return std::string();
+  TByteBuffer buffer(static_cast<std::size_t>(size));
+  registry.ReadBytes(valueName, buffer.data(), size);
+  return JoinMultiString(buffer.data(), buffer.size());
+}
+
+std::string RenderValueText(std::uint32_t type, const std::string& data) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+  switch (DecodeValueType(type)) {
+    case TValueKind::vkString:
+    case TValueKind::vkExpandString: {
+      const std::string text = NarrowedText(data);
+      return text.substr(0, text.find('\0'));
+    }
+    case TValueKind::vkDWord:
+      // Read into a cleared number: a short value fills part of it, and a
+      // longer one does not fit.
+      return data.size() > 4 ? std::string()
+                             : SignedDecimal(static_cast<std::int32_t>(LittleEndian(data)));
+    case TValueKind::vkQWord:
+      return data.size() > 8 ? std::string()
+                             : SignedDecimal(static_cast<std::int64_t>(LittleEndian(data)));
+    case TValueKind::vkBinary:
+      return data.size() > static_cast<std::size_t>(kBinaryLimit) ? std::string()
+                                                                  : HexDigits(bytes, data.size());
+    case TValueKind::vkMultiString: {
+      const std::string text = NarrowedText(data);
+      return JoinMultiString(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    }
+    case TValueKind::vkUnknown:
+      platform::Beep();
+      return std::string();
+    default:
+      return std::string();
+  }
 }
 
 std::string ReadValueAsText(std::uint32_t root, const std::string& keyPath,

@@ -77,6 +77,7 @@ void TTextStream::OpenAppend(const std::string& name) {
   // A file whose size is unknown (a device) is never cut.
   cutOnFailure_ = file_.Size(&written_);
   lastLineEnd_ = written_;
+  openedSize_ = written_;
   // An interrupt cuts it back the same way.
   if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
 }
@@ -108,6 +109,12 @@ void TTextStream::Write(const std::string& text) {
 void TTextStream::WriteLine(const std::string& text) {
   Write(text);
   Write(lineEnd_);
+  lineEnds_.set(pos_);
+  if (flushAtLineEnd_) FlushBuffer();
+}
+
+void TTextStream::WriteRecord(const std::string& record) {
+  Write(record);
   lineEnds_.set(pos_);
   if (flushAtLineEnd_) FlushBuffer();
 }

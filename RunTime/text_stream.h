@@ -31,6 +31,11 @@ class TTextStream {
   void OpenAppend(const std::string& name);
 
   void Write(const std::string& text);
+  // A record that ends with its own line end: cut back like a line.
+  void WriteRecord(const std::string& record);
+  // Whether the file held nothing when it was opened for appending (a
+  // device never does).
+  bool OpenedEmpty() const { return cutOnFailure_ && openedSize_ == 0; }
   // The text, then CR LF; on standard output the platform's console line end.
   void WriteLine(const std::string& text);
   void Flush();
@@ -75,6 +80,7 @@ class TTextStream {
   // that reached it, and which buffer positions end a line.
   bool cutOnFailure_ = false;
   std::uint64_t written_ = 0;
+  std::uint64_t openedSize_ = 0;
   std::uint64_t lastLineEnd_ = 0;
   std::bitset<kBufferSize + 1> lineEnds_;
 };

@@ -113,6 +113,12 @@ bool ParseCommandLine(const std::string& commandLine, TRunSettings& settings,
         if (upper[1] == 'N') settings.ShowValueName = true;
         if (upper[1] == 'S') settings.Silent = true;
         if (upper[1] == 'W') settings.Wildcards = true;
+        if (upper[1] == 'T') settings.KeyTimes = true;
+        if (upper[1] == 'D') settings.Deleted = true;
+      } else if (upper == "/F:JSON") {
+        settings.Export = TExportFormat::efJson;
+      } else if (upper == "/F:CSV") {
+        settings.Export = TExportFormat::efCsv;
       } else if (upper.size() > 3 && upper[1] == 'L' && upper[2] == ':') {
         settings.ListMode = true;
         settings.ListFileName = upper.substr(3);

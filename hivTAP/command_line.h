@@ -8,6 +8,9 @@
 
 class TTextStream;
 
+// The output file's form: text lines, or records (/F:json, /F:csv).
+enum class TExportFormat : std::uint8_t { efText, efJson, efCsv };
+
 struct TRunSettings {
   bool ListMode = false;
   std::string ListFileName;
@@ -15,7 +18,12 @@ struct TRunSettings {
   bool Silent = false;
   // /W: `*` and `?` in key lines are patterns.
   bool Wildcards = false;
-  // The most values one pattern's key line lists; tests lower it.
+  // /T: each result line starts with its key's last-write time.
+  bool KeyTimes = false;
+  // /D: walks also report records recovered from hive files.
+  bool Deleted = false;
+  TExportFormat Export = TExportFormat::efText;
+  // The most lines one pattern's key line writes; tests lower it.
   std::size_t PatternCap = 1000000;
   bool HelpRequested = false;
   std::int32_t FailureFlag = 0;

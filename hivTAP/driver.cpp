@@ -12,7 +12,8 @@
 #include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
-#include "hivTAP/key_line.h"
+#include "hivTAP/export_line.h"
+#include "hivTAP/process_line.h"
 
 TRunSettings RunSettings;
 
@@ -44,6 +45,13 @@ std::string AnsiText(const TTextStream& listFile, const std::string& text) {
 void CopyLongLine(std::string head, TTextStream& listFile, TTextStream& console,
                   TTextStream& outputFile) {
   const bool comment = head[0] == ';';
+  if (RunSettings.Export != TExportFormat::efText) {
+    // A record holds the line's head; the rest is passed over.
+    std::string rest;
+    while (!listFile.ReadLinePart(rest, kMaxKeyLine)) rest.clear();
+    if (!comment) ExportNoKeyLine(AnsiText(listFile, head), RunSettings, outputFile);
+    return;
+  }
   for (bool ended = false; !ended;) {
     if (!comment) {
       head = AnsiText(listFile, head);
@@ -87,6 +95,7 @@ void RunOutputStage(TTextStream& console) {
   try {
     TTextStream outputFile;
     outputFile.OpenAppend(RunSettings.OutputFileName);
+    StartExportFile(RunSettings, outputFile);
     if (RunSettings.ListMode) {
       ProcessListFile(console, outputFile);
     } else {

@@ -2,9 +2,7 @@
 
 #include "MyRegCtrl/reg_ctrl.h"
 #include "MyRegistry/registry.h"
-#include "RunTime/text_stream.h"
-#include "hivTAP/console_text.h"
-#include "hivTAP/pattern_line.h"
+#include "hivTAP/key_time.h"
 
 const TRecordKeyName RootKeyNames[7] = {
     {"HKCR", "HKEY_CLASSES_ROOT", kHkeyClassesRoot},
@@ -36,6 +34,16 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+// The key's last-write time and counts, through the ANSI calls that read
+// its value.
+bool ReadKeyInfo(std::uint32_t root, const std::string& subKeyPath, platform::RegKeyInfo& info) {
+  TRegistry registry;
+  registry.SelectRoot(RootKeyHandleOf(root));
+  registry.SetAccessMask(kKeyRead | kKeyWow64_64Key);
+  return registry.EnterKey(subKeyPath, false) &&
+         platform::QueryRegKeyInfo(registry.OpenKeyHandle(), &info) == platform::kRegSuccess;
+}
+
 }  // namespace
 
 std::uint32_t LookupRootKey(const std::string& name) {
@@ -45,6 +53,13 @@ std::uint32_t LookupRootKey(const std::string& name) {
     if (upper == row.ShortName || upper == row.LongName) return row.RootKey;
   }
   return 0;
+}
+
+std::string RootShortName(std::uint32_t root) {
+  for (const TRecordKeyName& row : RootKeyNames) {
+    if (row.RootKey == root) return row.ShortName;
+  }
+  return std::string();
 }
 
 std::string StripTrailingChar(char c, const std::string& text) {
@@ -76,6 +91,10 @@ void SplitLabel(const std::string& keyLine, std::string& label, std::string& key
   keySpec = equals == std::string::npos ? keyLine : keyLine.substr(equals + 1);
 }
 
+std::string KeyTimeField(bool known, std::uint64_t lastWrite) {
+  return (known ? FormatKeyTime(lastWrite) : std::string(kNoKeyTime)) + " ";
+}
+
 bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
                        std::string& resultLine) {
   resultLine = settings.ListMode ? keyLine : std::string();
@@ -94,15 +113,11 @@ bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
     } else {
       resultLine = valueName + "=" + text;
     }
+    if (settings.KeyTimes && (settings.ListMode || !resultLine.empty())) {
+      platform::RegKeyInfo info;
+      const bool known = ReadKeyInfo(root, subKeyPath, info);
+      resultLine = KeyTimeField(known, info.lastWrite) + resultLine;
+    }
   }
   return settings.ListMode || !resultLine.empty();
-}
-
-void ProcessKeyLine(const std::string& keyLine, const TRunSettings& settings, TTextStream& console,
-                    TTextStream& outputFile) {
-  if (settings.Wildcards && ProcessPatternLine(keyLine, settings, console, outputFile)) return;
-  std::string resultLine;
-  if (!ComposeResultLine(keyLine, settings, resultLine)) return;
-  if (!settings.Silent) console.WriteLine(ConvertConsoleText(0, resultLine));
-  outputFile.WriteLine(resultLine);
 }

@@ -19,6 +19,8 @@ extern const TRecordKeyName RootKeyNames[7];
 
 // The root key that `name` stands for, in any letter case; 0 when none.
 std::uint32_t LookupRootKey(const std::string& name);
+// The root's short name (HKLM...); empty for no root.
+std::string RootShortName(std::uint32_t root);
 // `text` without any trailing `c`.
 std::string StripTrailingChar(char c, const std::string& text);
 // Splits a key path into root, subkey path (each segment followed
@@ -34,7 +36,7 @@ void SplitLabel(const std::string& keyLine, std::string& label, std::string& key
 // false when nothing is to be written.
 bool ComposeResultLine(const std::string& keyLine, const TRunSettings& settings,
                        std::string& resultLine);
-// Writes the result line of `keyLine` to the console (unless silent) and
-// then to the output file. A failed write raises EInOutError.
-void ProcessKeyLine(const std::string& keyLine, const TRunSettings& settings, TTextStream& console,
-                    TTextStream& outputFile);
+
+// The /T field of a line, with its space: the key's time, or the field of a
+// key that does not exist.
+std::string KeyTimeField(bool known, std::uint64_t lastWrite);

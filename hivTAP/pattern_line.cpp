@@ -7,20 +7,51 @@
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/key_line.h"
-#include "hivTAP/wildcard_match.h"
+#include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
 
 namespace {
 
-void WriteResult(const std::string& line, const TRunSettings& settings, TTextStream& console,
-                 TTextStream& outputFile) {
-  // As for one value: an empty line only in a list, where every line answers.
-  if (!settings.ListMode && line.empty()) return;
-  if (!settings.Silent) console.WriteLine(ConvertConsoleText(0, line));
-  outputFile.WriteLine(line);
-}
+class TTextSink : public TWalkSink {
+ public:
+  TTextSink(const TRunSettings& settings, std::string head, TTextStream& console,
+            TTextStream& outputFile)
+      : settings_(settings), head_(std::move(head)), console_(console), outputFile_(outputFile) {}
 
-// "hivTAP: plus de N valeurs, liste arrêtée à N"
+  void Value(const TWalkKey& key, const TFoundValue& value, const std::string& shown) override {
+    const std::string text = RenderValueText(value.Type, value.Data);
+    WriteFor(key, settings_.ShowValueName ? head_ + shown + "=" + text : text);
+  }
+
+  // A listed key's line is its path, with or without /N.
+  void Key(const TWalkKey& key, const std::string& shown) override { WriteFor(key, head_ + shown); }
+
+  void Write(const std::string& time, const std::string& line) {
+    // As for one value: an empty line only in a list, where every line answers.
+    if (!settings_.ListMode && line.empty()) return;
+    const std::string full = time + line;
+    if (!settings_.Silent) console_.WriteLine(ConvertConsoleText(0, full));
+    outputFile_.WriteLine(full);
+  }
+
+ private:
+  void WriteFor(const TWalkKey& key, const std::string& line) {
+    std::string time;
+    if (settings_.KeyTimes) {
+      platform::RegKeyInfo info;
+      time = KeyTimeField(key.Info(info), info.lastWrite);
+    }
+    Write(time, line);
+  }
+
+  const TRunSettings& settings_;
+  const std::string head_;
+  TTextStream& console_;
+  TTextStream& outputFile_;
+};
+
+}  // namespace
+
 void ReportCap(std::size_t cap, TTextStream& console) {
   const std::string count = std::to_string(cap);
   const std::string text = "hivTAP: plus de " + count +
@@ -31,33 +62,26 @@ void ReportCap(std::size_t cap, TTextStream& console) {
   platform::WriteErrorLine(text);
 }
 
-}  // namespace
-
 bool ProcessPatternLine(const std::string& keyLine, const TRunSettings& settings,
                         TTextStream& console, TTextStream& outputFile) {
   std::string label;
   std::string keySpec;
   SplitLabel(keyLine, label, keySpec);
-  std::uint32_t root = 0;
-  std::string subKeyPath;
-  std::string valueName;
-  if (keySpec.empty() || !SplitKeySpec(keySpec, root, subKeyPath, valueName)) return false;
-  if (!HasWildcard(subKeyPath) && !HasWildcard(valueName)) return false;
+  TWalkPlan plan;
+  if (keySpec.empty() || !PlanKeyLine(keySpec, true, plan)) return false;
   const std::string head = label.empty() ? std::string() : label + "= ";
-  bool complete = true;
-  const std::size_t found = WalkPattern(
-      root, subKeyPath, valueName, settings.PatternCap,
-      [&](const std::string& keyPath, const std::string& name, const std::string& shown) {
-        const std::string text = ReadValueAsText(root, keyPath, name, std::string());
-        WriteResult(settings.ShowValueName ? head + shown + "=" + text : text, settings, console,
-                    outputFile);
-      },
-      &complete);
-  if (!complete) ReportCap(settings.PatternCap, console);
-  if (found > 0) return true;
-  // What a missing value writes, the pattern standing as its name.
+  TTextSink sink(settings, head, console, outputFile);
+  const TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+  if (!result.Complete) ReportCap(settings.PatternCap, console);
+  if (result.Count > 0) return true;
+  // What a missing value writes, the line's last name standing as its name.
   std::string line;
-  if (settings.ShowValueName) line = label.empty() ? valueName + "=" : head;
-  WriteResult(line, settings, console, outputFile);
+  if (settings.ShowValueName) {
+    const std::string name = plan.ListsKeys ? plan.Keys.back().Text + "\\" : plan.Value.Text;
+    line = label.empty() ? name + "=" : head;
+  }
+  const bool known = !plan.HasWildcard && result.KeyFound;
+  sink.Write(settings.KeyTimes ? KeyTimeField(known, result.KeyInfo.lastWrite) : std::string(),
+             line);
   return true;
 }

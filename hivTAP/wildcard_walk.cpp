@@ -1,145 +1,213 @@
 #include "hivTAP/wildcard_walk.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 #include <vector>
 
-#include "MyRegistry/registry.h"
-#include "hivTAP/wildcard_match.h"
+#include "Platform/codepage.h"
+
+bool TWalkKey::Info(platform::RegKeyInfo& info) const {
+  if (!asked_) {
+    asked_ = true;
+    known_ = key_.Info(info_);
+  }
+  info = info_;
+  return known_;
+}
 
 namespace {
 
-class TPatternWalk {
+class TPlanWalk {
  public:
-  TPatternWalk(std::uint32_t root, std::vector<std::string> segments, std::size_t firstShown,
-               std::size_t cap, const TMatchSink& sink)
-      : root_(root),
-        segments_(std::move(segments)),
-        firstShown_(firstShown),
-        cap_(cap),
-        sink_(sink) {}
-
-  void WalkKey(std::size_t level, const std::string& keyPath, const std::string& shown) {
-    if (stopped_) return;
-    const std::string& segment = segments_[level];
-    if (level + 1 == segments_.size()) {
-      WalkValues(keyPath, shown);
-      return;
-    }
-    if (!HasWildcard(segment)) {
-      // Named literally, so a link is followed as any key path follows it.
-      WalkKey(level + 1, Join(keyPath, segment), Show(level, shown, segment, false));
-      return;
-    }
-    std::vector<std::string> names;
-    {
-      TRegistry registry;
-      if (!Open(registry, keyPath) || !registry.GetKeyNames(names)) return;
-      names.erase(std::remove_if(names.begin(), names.end(),
-                                 [&](const std::string& name) {
-                                   // A link that a wildcard matches is not
-                                   // entered: links cannot make the walk loop.
-                                   return !MatchesPattern(segment, name) ||
-                                          registry.IsLinkKey(name);
-                                 }),
-                  names.end());
-    }
-    std::sort(names.begin(), names.end(), NameLess);
-    for (const std::string& name : names) {
-      WalkKey(level + 1, Join(keyPath, name), Show(level, shown, name, false));
-      if (stopped_) return;
-    }
+  TPlanWalk(const TWalkPlan& plan, std::size_t cap, TWalkSink& sink)
+      : plan_(plan), cap_(cap), sink_(sink) {
+    // Two `**` could reach one key by two routes: each is walked once.
+    std::size_t anyDepth = 0;
+    for (const TNamePattern& segment : plan.Keys) anyDepth += segment.AnyDepth ? 1 : 0;
+    dedupe_ = anyDepth > 1;
   }
 
-  std::size_t count() const { return count_; }
-  bool stopped() const { return stopped_; }
+  void Walk(std::size_t level, const TRegistryKey& key, std::u16string& path, std::string& shown,
+            std::size_t depth, bool matched) {
+    if (!result_.Complete || (dedupe_ && !FirstVisit(level, path))) return;
+    if (level == plan_.Keys.size()) {
+      WalkValues(key, path, shown, matched);
+      return;
+    }
+    const TNamePattern& segment = plan_.Keys[level];
+    if (segment.AnyDepth) {
+      const bool last = plan_.ListsKeys && level + 1 == plan_.Keys.size();
+      // None, then one or more levels: the children stay at this segment.
+      if (!last) Walk(level + 1, key, path, shown, depth, true);
+      WalkChildren(level, key, path, shown, depth, segment, level);
+      return;
+    }
+    if (!segment.HasWildcard) {
+      WalkLiteral(level, key, path, shown, depth, matched);
+      return;
+    }
+    WalkChildren(level, key, path, shown, depth, segment, level + 1);
+  }
+
+  const TWalkResult& result() const { return result_; }
 
  private:
-  void WalkValues(const std::string& keyPath, const std::string& shown) {
-    const std::string& pattern = segments_.back();
-    const std::size_t level = segments_.size() - 1;
-    std::vector<std::string> names;
-    {
-      TRegistry registry;
-      if (!Open(registry, keyPath)) return;
-      if (!HasWildcard(pattern)) {
-        if (registry.HasValue(pattern)) names.push_back(pattern);
-      } else if (registry.GetValueNames(names)) {
-        names.erase(
-            std::remove_if(names.begin(), names.end(),
-                           [&](const std::string& name) { return !MatchesPattern(pattern, name); }),
-            names.end());
+  // Consecutive literal segments open in one call, which follows links.
+  void WalkLiteral(std::size_t level, const TRegistryKey& key, std::u16string& path,
+                   std::string& shown, std::size_t depth, bool matched) {
+    std::size_t end = level;
+    std::u16string names;
+    const std::size_t pathSize = path.size(), shownSize = shown.size();
+    while (end < plan_.Keys.size() && !plan_.Keys[end].HasWildcard && !plan_.Keys[end].AnyDepth) {
+      const std::u16string name = LiteralName(plan_.Keys[end]);
+      if (!names.empty()) names += u'\\';
+      names += name;
+      Descend(end, name, path, shown);
+      ++end;
+    }
+    TRegistryKey child;
+    if (depth + (end - level) <= kMaxPatternDepth && child.Open(key, names)) {
+      if (!plan_.HasWildcard) {
+        result_.KeyFound = true;
+        child.Info(result_.KeyInfo);
+      }
+      if (plan_.ListsKeys && end == plan_.Keys.size()) {
+        Emit([&] { sink_.Key(TWalkKey(child, path), shown); });
+      } else {
+        Walk(end, child, path, shown, depth + (end - level), matched);
       }
     }
+    path.resize(pathSize);
+    shown.resize(shownSize);
+  }
+
+  // The subkeys that `segment` matches, in order; each is listed when the
+  // segment ends a listing, and walked on at `next`.
+  void WalkChildren(std::size_t level, const TRegistryKey& key, std::u16string& path,
+                    std::string& shown, std::size_t depth, const TNamePattern& segment,
+                    std::size_t next) {
+    if (depth >= kMaxPatternDepth) return;
+    std::vector<std::u16string> names;
+    if (!key.SubKeyNames(names)) return;
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [&](const std::u16string& name) {
+                                 // A link that a wildcard matches is not
+                                 // entered: links cannot make the walk loop.
+                                 return !(segment.AnyDepth || MatchesPattern(segment, name)) ||
+                                        key.IsLink(name);
+                               }),
+                names.end());
     std::sort(names.begin(), names.end(), NameLess);
-    for (const std::string& name : names) {
-      if (count_ == cap_) {
-        stopped_ = true;
-        return;
+    const bool lists = plan_.ListsKeys && level + 1 == plan_.Keys.size();
+    for (const std::u16string& name : names) {
+      const std::size_t pathSize = path.size(), shownSize = shown.size();
+      Descend(level, name, path, shown);
+      TRegistryKey child;
+      if (child.Open(key, name)) {
+        if (lists) Emit([&] { sink_.Key(TWalkKey(child, path), shown); });
+        if (!lists || segment.AnyDepth) Walk(next, child, path, shown, depth + 1, true);
       }
-      ++count_;
-      sink_(keyPath, name, Show(level, shown, name, true));
+      path.resize(pathSize);
+      shown.resize(shownSize);
+      if (!result_.Complete) return;
     }
   }
 
-  bool Open(TRegistry& registry, const std::string& keyPath) const {
-    registry.SelectRoot(RootKeyHandleOf(root_));
-    // Read access to the 64-bit view, as ReadValueAsText reads.
-    registry.SetAccessMask(kKeyRead | kKeyWow64_64Key);
-    return registry.EnterKey(keyPath, false);
+  void WalkValues(const TRegistryKey& key, const std::u16string& path, const std::string& shown,
+                  bool matched) {
+    const TWalkKey walkKey(key, path);
+    std::vector<std::u16string> names;
+    if (!plan_.Value.HasWildcard) {
+      names.push_back(LiteralName(plan_.Value));
+    } else if (key.ValueNames(names)) {
+      names.erase(std::remove_if(names.begin(), names.end(),
+                                 [&](const std::u16string& name) {
+                                   return !MatchesPattern(plan_.Value, name);
+                                 }),
+                  names.end());
+      std::sort(names.begin(), names.end(), NameLess);
+    }
+    if (matched && sink_.EntersKeys()) Emit([&] { sink_.Key(walkKey, shown); });
+    TFoundValue value;
+    for (const std::u16string& name : names) {
+      // A value gone since it was listed is passed over.
+      if (!key.ReadValue(name, value.Type, value.Data)) continue;
+      value.Name = name;
+      Emit([&] { sink_.Value(walkKey, value, shown + ShownName(name, true)); });
+      if (!result_.Complete) return;
+    }
   }
 
-  static std::string Join(const std::string& path, const std::string& name) {
-    return path.empty() ? name : path + "\\" + name;
+  void Descend(std::size_t level, const std::u16string& name, std::u16string& path,
+               std::string& shown) const {
+    path += u'\\';
+    path += name;
+    if (level >= plan_.FirstShown) shown += ShownName(name, false) + "\\";
   }
 
-  std::string Show(std::size_t level, const std::string& shown, const std::string& name,
-                   bool isValue) const {
-    if (level < firstShown_) return shown;
-    return shown + ShownName(name, isValue) + (isValue ? "" : "\\");
+  template <typename Call>
+  void Emit(const Call& call) {
+    if (result_.Count == cap_) {
+      result_.Complete = false;
+      return;
+    }
+    ++result_.Count;
+    call();
   }
 
-  std::uint32_t root_;
-  std::vector<std::string> segments_;
-  std::size_t firstShown_;
+  bool FirstVisit(std::size_t level, const std::u16string& path) {
+    std::u16string id(1, static_cast<char16_t>(level));
+    for (const char16_t c : path) id += UpcaseUnit(c);
+    return visited_.insert(std::move(id)).second;
+  }
+
+  const TWalkPlan& plan_;
   std::size_t cap_;
-  const TMatchSink& sink_;
-  std::size_t count_ = 0;
-  bool stopped_ = false;
+  TWalkSink& sink_;
+  TWalkResult result_;
+  bool dedupe_ = false;
+  std::set<std::u16string> visited_;
 };
+
+// Bytes that widen to a control character or DEL: C0, DEL, and the C1
+// controls that the ANSI code page passes through.
+bool IsControlByte(unsigned char b) {
+  static const std::vector<bool> controls = [] {
+    std::vector<bool> table(256);
+    for (int i = 0; i < 256; ++i) {
+      const std::u16string wide = platform::AnsiToWide(std::string(1, static_cast<char>(i)));
+      table[i] = i < 0x20 || i == 0x7F || (wide.size() == 1 && wide[0] >= 0x80 && wide[0] <= 0x9F);
+    }
+    return table;
+  }();
+  return controls[b];
+}
 
 }  // namespace
 
-std::size_t WalkPattern(std::uint32_t root, const std::string& subKeyPath,
-                        const std::string& valuePattern, std::size_t cap, const TMatchSink& sink,
-                        bool* complete) {
-  *complete = true;
-  // Runs of backslashes separate names, as the stores' path walks take them.
-  std::vector<std::string> segments;
-  std::size_t start = 0;
-  while (start < subKeyPath.size()) {
-    std::size_t end = subKeyPath.find('\\', start);
-    if (end == std::string::npos) end = subKeyPath.size();
-    if (end > start) segments.push_back(subKeyPath.substr(start, end - start));
-    start = end + 1;
-  }
-  if (segments.size() > kMaxPatternDepth) return 0;
-  segments.push_back(valuePattern);
-  std::size_t firstShown = 0;
-  while (firstShown + 1 < segments.size() && !HasWildcard(segments[firstShown])) ++firstShown;
-  TPatternWalk walk(root, std::move(segments), firstShown, cap, sink);
-  walk.WalkKey(0, std::string(), std::string());
-  *complete = !walk.stopped();
-  return walk.count();
+TWalkResult WalkKeyLine(const TWalkPlan& plan, std::size_t cap, TWalkSink& sink) {
+  TWalkResult result;
+  if (plan.Keys.size() > kMaxPatternDepth) return result;
+  TRegistryKey root;
+  root.SelectRoot(plan.Root);
+  std::u16string path = platform::AnsiToWide(plan.RootName);
+  std::string shown;
+  TPlanWalk walk(plan, cap, sink);
+  walk.Walk(0, root, path, shown, 0, false);
+  result = walk.result();
+  if (!plan.HasWildcard && plan.Keys.empty()) result.KeyFound = root.Info(result.KeyInfo);
+  return result;
 }
 
-std::string ShownName(const std::string& name, bool isValue) {
+std::string ShownName(const std::u16string& name, bool isValue) {
   if (isValue && name.empty()) return "@";
-  if (isValue && name == "@") return "%40";
+  if (isValue && name == u"@") return "%40";
   static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  for (char c : name) {
+  for (const char c : platform::WideToAnsi(name)) {
     const unsigned char b = static_cast<unsigned char>(c);
-    if (b < 0x20 || c == '%' || c == '\\' || c == '=') {
+    if (c == '%' || c == '\\' || c == '=' || IsControlByte(b)) {
       text += '%';
       text += kDigits[b >> 4];
       text += kDigits[b & 0x0F];

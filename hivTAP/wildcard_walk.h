@@ -1,29 +1,70 @@
-// The walk of a /W key line: keys depth-first, subkeys and values in
-// Windows' order of names, one list of names held per level.
+// The walk of a key line read through the Unicode calls: keys depth-first,
+// subkeys and values in Windows' order of stored names, each match opened by
+// its stored name beneath its parent's open key.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
-// Windows nests keys no deeper: a longer pattern matches nothing.
+#include "MyRegistry/registry_key.h"
+#include "hivTAP/walk_plan.h"
+
+// Windows nests keys no deeper: a longer pattern matches nothing, and `**`
+// goes no deeper.
 constexpr std::size_t kMaxPatternDepth = 512;
 
-// A value that matches: its key's path beneath the root, its name, and
-// the path the line prefix shows (from the first segment with a wildcard).
-using TMatchSink = std::function<void(const std::string& keyPath, const std::string& valueName,
-                                      const std::string& shownPath)>;
+// A key the walk stands in, as a sink sees it.
+class TWalkKey {
+ public:
+  TWalkKey(const TRegistryKey& key, const std::u16string& path) : key_(key), path_(path) {}
+  const TRegistryKey& Key() const { return key_; }
+  // The root's short name, then the names: the line's spelling for literal
+  // segments, the stored names for matched ones.
+  const std::u16string& Path() const { return path_; }
+  // Its last-write time and counts, asked for once; false when they cannot
+  // be read.
+  bool Info(platform::RegKeyInfo& info) const;
 
-// Calls `sink` for each value matching `subKeyPath` (segments each followed
-// by a backslash, as SplitKeySpec gives them) and `valuePattern` beneath
-// `root`, at most `cap` times. Returns the number of calls; false in
-// `*complete` when more values matched than `cap`.
-std::size_t WalkPattern(std::uint32_t root, const std::string& subKeyPath,
-                        const std::string& valuePattern, std::size_t cap, const TMatchSink& sink,
-                        bool* complete);
+ private:
+  const TRegistryKey& key_;
+  const std::u16string& path_;
+  mutable bool asked_ = false;
+  mutable bool known_ = false;
+  mutable platform::RegKeyInfo info_;
+};
 
-// A name as the prefix shows it: `%`, `\`, `=` and control characters as
-// %XX; the default value (a value's empty name) as `@`, and a name that is
-// just `@` as %40.
-std::string ShownName(const std::string& name, bool isValue);
+// A value found, read whole.
+struct TFoundValue {
+  std::u16string Name;
+  std::uint32_t Type = 0;
+  std::string Data;
+};
+
+class TWalkSink {
+ public:
+  virtual ~TWalkSink() = default;
+  // A value that matches; `shown` is the path /N shows.
+  virtual void Value(const TWalkKey& key, const TFoundValue& value, const std::string& shown) = 0;
+  // A key that a listing matches; or, when EntersKeys, a key whose values a
+  // walk through wildcards lists, before them.
+  virtual void Key(const TWalkKey& key, const std::string& shown) = 0;
+  virtual bool EntersKeys() const { return false; }
+};
+
+struct TWalkResult {
+  // Sink calls made.
+  std::size_t Count = 0;
+  // False when more matched than the cap.
+  bool Complete = true;
+  // A line without wildcards: the key it names, when it exists.
+  bool KeyFound = false;
+  platform::RegKeyInfo KeyInfo;
+};
+
+TWalkResult WalkKeyLine(const TWalkPlan& plan, std::size_t cap, TWalkSink& sink);
+
+// A name as the /N path shows it: `%`, `\`, `=`, DEL and control characters
+// as %XX; the default value (a value's empty name) as `@`, and a value named
+// just `@` as %40. Names are in the ANSI code page, as the line is.
+std::string ShownName(const std::u16string& name, bool isValue);

@@ -1,0 +1,38 @@
+// An open key read through the Unicode calls, as walks and exports read:
+// each child opens relative to its parent's handle, by its stored name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Platform/registry.h"
+
+class TRegistryKey {
+ public:
+  TRegistryKey() = default;
+  ~TRegistryKey();
+  TRegistryKey(const TRegistryKey&) = delete;
+  TRegistryKey& operator=(const TRegistryKey&) = delete;
+
+  // A predefined root (0x80000000...), which is never closed.
+  void SelectRoot(std::uint32_t root);
+  // `subKey` (stored names separated by backslashes; empty: the key itself)
+  // beneath `parent`, with read access to the 64-bit view.
+  bool Open(const TRegistryKey& parent, const std::u16string& subKey);
+  bool IsOpen() const { return handle_ != 0; }
+
+  bool SubKeyNames(std::vector<std::u16string>& names) const;
+  bool ValueNames(std::vector<std::u16string>& names) const;
+  // Whether the subkey `name` is a symbolic link.
+  bool IsLink(const std::u16string& name) const;
+  bool Info(platform::RegKeyInfo& info) const;
+  // The value's type and every byte as stored; false when it is missing.
+  bool ReadValue(const std::u16string& name, std::uint32_t& type, std::string& data) const;
+
+ private:
+  void Close();
+
+  platform::RegKey handle_ = 0;
+  bool owned_ = false;
+};

@@ -1,0 +1,155 @@
+#include "hivTAP/export_line.h"
+
+#include <cstddef>
+
+#include "Platform/codepage.h"
+#include "Platform/command_line.h"
+#include "RunTime/text_stream.h"
+#include "hivTAP/console_text.h"
+#include "hivTAP/key_line.h"
+#include "hivTAP/pattern_line.h"
+#include "hivTAP/record_format.h"
+#include "hivTAP/walk_plan.h"
+#include "hivTAP/wildcard_walk.h"
+
+namespace {
+
+class TRecordSink : public TWalkSink {
+ public:
+  TRecordSink(const TRunSettings& settings, const std::string& label, TTextStream& outputFile)
+      : csv_(settings.Export == TExportFormat::efCsv), outputFile_(outputFile) {
+    record_.HasLabel = !label.empty();
+    record_.Label = platform::AnsiToWide(label);
+  }
+
+  void Value(const TWalkKey& key, const TFoundValue& value, const std::string&) override {
+    Start(TRecord::TKind::rkValue, key.Path());
+    record_.Name = value.Name;
+    record_.Type = value.Type;
+    record_.Data = value.Data;
+    SetTime(key);
+    Write();
+  }
+
+  void Key(const TWalkKey& key, const std::string&) override {
+    Start(TRecord::TKind::rkKey, key.Path());
+    platform::RegKeyInfo info;
+    if (key.Info(info)) {
+      record_.HasTime = true;
+      record_.Time = info.lastWrite;
+      record_.SubKeys = info.subKeys;
+      record_.Values = info.values;
+    }
+    Write();
+  }
+
+  bool EntersKeys() const override { return true; }
+
+  void Missing(TRecord::TKind kind, const std::u16string& key, const std::u16string& name) {
+    Start(kind, key);
+    record_.Name = name;
+    Write();
+  }
+
+  void NoKey(const std::string& line) {
+    Start(TRecord::TKind::rkNoKey, std::u16string());
+    record_.Line = platform::AnsiToWide(line);
+    Write();
+  }
+
+  std::size_t loneSurrogates() const { return loneSurrogates_; }
+
+ private:
+  void Start(TRecord::TKind kind, const std::u16string& key) {
+    record_.Kind = kind;
+    record_.Key = key;
+    record_.Name.clear();
+    record_.Type = 0;
+    record_.Data.clear();
+    record_.HasTime = false;
+    record_.SubKeys = record_.Values = 0;
+  }
+
+  void SetTime(const TWalkKey& key) {
+    platform::RegKeyInfo info;
+    record_.HasTime = key.Info(info);
+    record_.Time = info.lastWrite;
+  }
+
+  void Write() {
+    text_.clear();
+    if (csv_) {
+      AppendCsvRecord(record_, text_, &loneSurrogates_);
+    } else {
+      AppendJsonRecord(record_, text_, &loneSurrogates_);
+    }
+    outputFile_.WriteRecord(text_);
+  }
+
+  const bool csv_;
+  TTextStream& outputFile_;
+  TRecord record_;
+  std::string text_;
+  std::size_t loneSurrogates_ = 0;
+};
+
+// A segment's name as the line gives it: decoded, or the pattern's text.
+std::u16string SpelledName(const TNamePattern& segment) {
+  return segment.HasWildcard ? platform::AnsiToWide(segment.Text) : LiteralName(segment);
+}
+
+// The key path as the line spells it, for the record of what is missing.
+std::u16string SpelledPath(const TWalkPlan& plan, std::size_t keys) {
+  std::u16string path = platform::AnsiToWide(plan.RootName);
+  for (std::size_t i = 0; i < keys; ++i) {
+    path += u'\\';
+    path += SpelledName(plan.Keys[i]);
+  }
+  return path;
+}
+
+// "hivTAP: N demi-caractères UTF-16 isolés ..." once per key line.
+void ReportLoneSurrogates(std::size_t count, bool csv, TTextStream& console) {
+  const std::string text = "hivTAP: " + std::to_string(count) +
+                           " demi-caract\xE8re(s) UTF-16 isol\xE9(s) \xE9" "crit(s) " +
+                           (csv ? "U+FFFD" : "en \\uXXXX");
+  console.WriteLine(ConvertConsoleText(0, text));
+  platform::WriteErrorLine(text);
+}
+
+}  // namespace
+
+void StartExportFile(const TRunSettings& settings, TTextStream& outputFile) {
+  if (settings.Export != TExportFormat::efCsv || !outputFile.OpenedEmpty()) return;
+  outputFile.WriteRecord(std::string(kUtf8ByteOrderMark) + CsvHeader());
+}
+
+void ExportNoKeyLine(const std::string& line, const TRunSettings& settings,
+                     TTextStream& outputFile) {
+  TRecordSink(settings, std::string(), outputFile).NoKey(line);
+}
+
+void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
+                       TTextStream& console, TTextStream& outputFile) {
+  std::string label;
+  std::string keySpec;
+  SplitLabel(keyLine, label, keySpec);
+  TRecordSink sink(settings, label, outputFile);
+  TWalkPlan plan;
+  if (keySpec.empty() || !PlanKeyLine(keySpec, settings.Wildcards, plan)) {
+    sink.NoKey(keyLine);
+  } else {
+    const TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+    if (!result.Complete) ReportCap(settings.PatternCap, console);
+    if (result.Count == 0 && plan.ListsKeys) {
+      sink.Missing(TRecord::TKind::rkMissingKey, SpelledPath(plan, plan.Keys.size()),
+                   std::u16string());
+    } else if (result.Count == 0) {
+      sink.Missing(TRecord::TKind::rkMissing, SpelledPath(plan, plan.Keys.size()),
+                   SpelledName(plan.Value));
+    }
+  }
+  if (sink.loneSurrogates() > 0) {
+    ReportLoneSurrogates(sink.loneSurrogates(), settings.Export == TExportFormat::efCsv, console);
+  }
+}
