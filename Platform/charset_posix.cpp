@@ -167,6 +167,13 @@ std::string NarrowToAnsi(const char16_t* s, std::size_t n) {
   return out;
 }
 
+void NarrowLeToAnsi(const char* bytes, std::size_t units, char* out) {
+  const auto& narrow = NarrowTable();
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  for (std::size_t i = 0; i < units; ++i)
+    out[i] = static_cast<char>(narrow[b[2 * i] | b[2 * i + 1] << 8]);
+}
+
 std::string Utf16ToUtf8(const U16& s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {

@@ -43,6 +43,8 @@ U16 UnitsOf(const std::string& bytes);
 // UTF-16 to Windows-1252 as Wine's RegQueryValueExA narrows it, best-fit
 // characters included; what has no equivalent becomes '?'.
 std::string NarrowToAnsi(const char16_t* s, std::size_t n);
+// The same for `units` units of stored UTF-16LE bytes, written to `out`.
+void NarrowLeToAnsi(const char* bytes, std::size_t units, char* out);
 // Names compared as wineserver compares them: each UTF-16 unit lower-cased.
 U16 FoldCase(const U16& s);
 // The lower-case form of every UTF-16 unit, indexed by the unit.

@@ -1,8 +1,10 @@
-// The registry calls over a RegistryStore: handles name key paths, and
-// values come out as RegQueryValueExA delivers them.
+// The registry calls over a RegistryStore: handles name key paths. The
+// store is Unicode; the A calls widen names and narrow what they give back,
+// as advapi32's A functions do over the W ones.
 #include <cstring>
 #include <map>
 
+#include "Platform/charset_posix.h"
 #include "Platform/registry.h"
 #include "Platform/registry_store.h"
 
@@ -20,6 +22,9 @@ constexpr RegStatus kRegBadPathname = 161;
 constexpr std::size_t kMaxAnsiKeyPath = 260;
 constexpr std::size_t kMaxKeyName = 256;
 constexpr std::size_t kMaxValueName = 16383;
+// RtlInitUnicodeString keeps a W name's length in 16 bits of bytes: longer
+// names are cut to this many units.
+constexpr std::size_t kMaxWideName = 0x7FFE;
 
 struct OpenKeys {
   std::unique_ptr<RegistryStore> store;
@@ -72,15 +77,68 @@ std::string AnsiName(const std::string& name) {
   return seen;
 }
 
-bool HasLongKeyName(const std::string& path) {
+// What a W entry point sees of a name: the text up to its first NUL, cut as
+// RtlInitUnicodeString cuts it.
+U16 WideName(const U16& name) {
+  U16 seen = name.substr(0, name.find(u'\0'));
+  if (seen.size() > kMaxWideName) seen.resize(kMaxWideName);
+  return seen;
+}
+
+// Both sides refuse the same key names, counted in characters.
+template <typename String>
+bool HasLongKeyName(const String& path) {
   std::size_t start = 0;
   while (start < path.size()) {
     std::size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
+    if (end == String::npos) end = path.size();
     if (end - start > kMaxKeyName) return true;
     start = end + 1;
   }
   return false;
+}
+
+// Opens the key `path` (its limits checked) beneath `base`.
+RegStatus OpenBelow(RegKey base, const U16& path, RegKey* result) {
+  const std::string* basePath = PathOf(base);
+  if (!basePath) return kRegInvalidHandle;
+  std::string keyPath;
+  if (!Store()->OpenKey(*basePath, path, &keyPath)) return kRegFileNotFound;
+  OpenKeys& state = State();
+  *result = state.next++;
+  state.paths.emplace(*result, std::move(keyPath));
+  return kRegSuccess;
+}
+
+// The value `name` (its limits checked) of `key`.
+RegStatus Query(RegKey key, const U16& name, StoredValue* value) {
+  if (name.size() > kMaxValueName) return kRegFileNotFound;
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  return Store()->QueryValue(*path, name, value) ? kRegSuccess : kRegFileNotFound;
+}
+
+RegStatus List(RegKey key, bool values, std::vector<U16>* names) {
+  names->clear();
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  const bool found = values ? Store()->ValueNames(*path, names) : Store()->KeyNames(*path, names);
+  return found ? kRegSuccess : kRegFileNotFound;
+}
+
+RegStatus ListAnsi(RegKey key, bool values, std::vector<std::string>* names) {
+  static std::vector<U16> wide;
+  const RegStatus status = List(key, values, &wide);
+  names->clear();
+  for (const U16& name : wide) names->push_back(NarrowToAnsi(name.data(), name.size()));
+  return status;
+}
+
+// A name widened for the store, into a buffer reused from call to call.
+const U16& Widened(const std::string& ansi) {
+  static U16 wide;
+  WidenAnsi(ansi, &wide);
+  return wide;
 }
 
 }  // namespace
@@ -108,14 +166,21 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
   if (path.size() > kMaxAnsiKeyPath) return kRegMoreData;
   if (!path.empty() && path[0] == '\\') return kRegBadPathname;
   if (HasLongKeyName(path)) return kRegInvalidParameter;
-  const std::string* basePath = PathOf(base);
-  if (!basePath) return kRegInvalidHandle;
-  std::string keyPath;
-  if (!Store()->OpenKey(*basePath, path, &keyPath)) return kRegFileNotFound;
-  OpenKeys& state = State();
-  *result = state.next++;
-  state.paths.emplace(*result, std::move(keyPath));
-  return kRegSuccess;
+  return OpenBelow(base, Widened(path), result);
+}
+
+RegStatus OpenRegKeyW(RegKey base, const std::u16string& subKey, std::uint32_t, RegKey* result) {
+  std::uint32_t root = 0;
+  const bool predefined = IsPredefined(base, &root);
+  U16 path = WideName(subKey);
+  if (predefined && path.empty()) {
+    *result = base;
+    return kRegSuccess;
+  }
+  if (predefined && root == kClassesRoot && path[0] == u'\\') path.erase(0, 1);
+  if (!path.empty() && path[0] == u'\\') return kRegBadPathname;
+  if (HasLongKeyName(path)) return kRegInvalidParameter;
+  return OpenBelow(base, path, result);
 }
 
 // The prefix is only ever read.
@@ -125,42 +190,70 @@ RegStatus CreateRegKey(RegKey, const std::string&, std::uint32_t, RegKey*) {
 
 RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type, void* data,
                         std::uint32_t* size) {
-  const std::string seen = AnsiName(name);
-  if (seen.size() > kMaxValueName) return kRegFileNotFound;
-  const std::string* path = PathOf(key);
-  if (!path) return kRegInvalidHandle;
   StoredValue value;
-  if (!Store()->QueryValue(*path, seen, &value)) return kRegFileNotFound;
+  const RegStatus status = Query(key, Widened(AnsiName(name)), &value);
+  if (status != kRegSuccess) return status;
   *type = value.type;
-  const auto needed = static_cast<std::uint32_t>(value.data.size());
+  // String types come narrowed, each UTF-16 unit to one byte.
+  const bool narrow = IsStringType(value.type);
+  const std::size_t bytes = narrow ? value.data.size() / 2 : value.data.size();
+  const auto needed = static_cast<std::uint32_t>(bytes);
   if (data != nullptr) {
     if (*size < needed) {
       *size = needed;
       return kRegMoreData;
     }
-    if (needed > 0) std::memcpy(data, value.data.data(), needed);
+    if (narrow) {
+      NarrowLeToAnsi(value.data.data(), bytes, static_cast<char*>(data));
+    } else if (needed > 0) {
+      std::memcpy(data, value.data.data(), needed);
+    }
   }
   *size = needed;
   return kRegSuccess;
 }
 
+RegStatus QueryRegValueW(RegKey key, const std::u16string& name, std::uint32_t* type,
+                         std::string* data) {
+  StoredValue value;
+  const RegStatus status = Query(key, WideName(name), &value);
+  if (status != kRegSuccess) return status;
+  *type = value.type;
+  *data = std::move(value.data);
+  return kRegSuccess;
+}
+
 RegStatus ListRegSubKeys(RegKey key, std::vector<std::string>* names) {
-  names->clear();
-  const std::string* path = PathOf(key);
-  if (!path) return kRegInvalidHandle;
-  return Store()->KeyNames(*path, names) ? kRegSuccess : kRegFileNotFound;
+  return ListAnsi(key, false, names);
 }
 
 RegStatus ListRegValues(RegKey key, std::vector<std::string>* names) {
-  names->clear();
+  return ListAnsi(key, true, names);
+}
+
+RegStatus ListRegSubKeysW(RegKey key, std::vector<std::u16string>* names) {
+  return List(key, false, names);
+}
+
+RegStatus ListRegValuesW(RegKey key, std::vector<std::u16string>* names) {
+  return List(key, true, names);
+}
+
+RegStatus QueryRegKeyInfo(RegKey key, RegKeyInfo* info) {
   const std::string* path = PathOf(key);
   if (!path) return kRegInvalidHandle;
-  return Store()->ValueNames(*path, names) ? kRegSuccess : kRegFileNotFound;
+  *info = RegKeyInfo();
+  return Store()->KeyInfo(*path, info) ? kRegSuccess : kRegFileNotFound;
 }
 
 bool IsRegLink(RegKey base, const std::string& subKey) {
   const std::string* path = PathOf(base);
-  return path && Store()->IsLink(*path, AnsiName(subKey));
+  return path && Store()->IsLink(*path, Widened(AnsiName(subKey)));
+}
+
+bool IsRegLinkW(RegKey base, const std::u16string& name) {
+  const std::string* path = PathOf(base);
+  return path && Store()->IsLink(*path, WideName(name));
 }
 
 void FlushRegKey(RegKey) {}

@@ -90,12 +90,12 @@ TEST(ChangedFileTest, WinePrefixFileCutShortReadsAsMissing) {
 
 std::string Token(HiveStore& store, const std::string& parent, const std::string& sub) {
   std::string path;
-  return store.OpenKey(parent, sub, &path) ? path : "<missing>";
+  return ansi_store::OpenKey(store, parent, sub, &path) ? path : "<missing>";
 }
 
 std::string Text(HiveStore& store, const std::string& key, const std::string& name) {
   StoredValue v;
-  if (!store.QueryValue(key, name, &v)) return "<missing>";
+  if (!ansi_store::QueryValue(store, key, name, &v)) return "<missing>";
   return v.type == 1 ? v.data.substr(0, v.data.find('\0')) : std::to_string(v.data.size());
 }
 

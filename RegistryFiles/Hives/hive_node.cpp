@@ -75,16 +75,6 @@ bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
   return true;
 }
 
-bool ReadValue(const HiveFile& hive, hive_value_h value, StoredValue* out) {
-  if (!ReadRawValue(hive, value, out)) return false;
-  if (IsStringType(out->type)) {
-    // Each UTF-16 unit becomes one byte, as in the Wine prefix reader.
-    const U16 units = UnitsOf(out->data);
-    out->data = NarrowToAnsi(units.data(), units.size());
-  }
-  return true;
-}
-
 std::optional<U16> ReadText(const HiveFile& hive, hive_node_h node, const U16& name) {
   StoredValue v;
   const hive_value_h h = FindValue(hive, node, name);

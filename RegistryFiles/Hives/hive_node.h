@@ -1,5 +1,5 @@
 // Lookups inside one hive: names compared as Windows compares them, values
-// as RegQueryValueExA delivers them.
+// as stored.
 #pragma once
 
 #include <optional>
@@ -20,8 +20,6 @@ hive_node_h FindChild(const HiveFile& hive, hive_node_h node, const U16& name);
 hive_value_h FindValue(const HiveFile& hive, hive_node_h node, const U16& name);
 // Its type and raw bytes, whole; false when its data cannot be read.
 bool ReadRawValue(const HiveFile& hive, hive_value_h value, StoredValue* out);
-// With string types narrowed to Windows-1252.
-bool ReadValue(const HiveFile& hive, hive_value_h value, StoredValue* out);
 // Stored UTF-16 text up to its first NUL.
 std::optional<U16> ReadText(const HiveFile& hive, hive_node_h node, const U16& name);
 std::optional<std::uint32_t> ReadDword(const HiveFile& hive, hive_node_h node, const U16& name);

@@ -31,11 +31,11 @@ class HiveStore::Impl {
     return true;
   }
 
-  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+  bool OpenKey(const std::string& parent, const U16& subKey, std::string* path) {
     // A list reads several values of one key: each path is walked once.
     std::string id = parent;
     id += '\0';
-    id += subKey;
+    AppendBytes(subKey, &id);
     auto it = opened_.find(id);
     if (it == opened_.end()) {
       if (opened_.size() >= kMaxOpened) opened_.clear();
@@ -47,34 +47,33 @@ class HiveStore::Impl {
   }
 
   // The key's token, or "-" when it is missing.
-  std::string Open(const std::string& parent, const std::string& subKey) {
+  std::string Open(const std::string& parent, const U16& subKey) {
     std::string path;
     const std::uint64_t faults = MappingFaults();
     return Settle(faults, OpenUncached(parent, subKey, &path)) ? path : "-";
   }
 
-  bool OpenUncached(const std::string& parent, const std::string& subKey, std::string* path) {
+  bool OpenUncached(const std::string& parent, const U16& subKey, std::string* path) {
     const std::optional<KeyRef> base = Lookup(parent);
-    const U16 sub = WidenAnsi(subKey);
-    if (!base || (!sub.empty() && sub[0] == u'\\')) return false;
-    const std::optional<KeyRef> key = tree_.Walk(*base, sub);
+    if (!base || (!subKey.empty() && subKey[0] == u'\\')) return false;
+    const std::optional<KeyRef> key = tree_.Walk(*base, subKey);
     if (!key) return false;
     *path = Handle(*key);
     return true;
   }
 
-  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+  bool QueryValue(const std::string& path, const U16& name, StoredValue* value) {
     // Values are asked for twice (size, then data), and a list reads some
     // again: each is decoded once, within a budget.
     std::string id = path;
     id += '\0';
-    id += name;
+    AppendBytes(name, &id);
     auto it = values_.find(id);
     if (it == values_.end()) {
       StoredValue read;
       const std::optional<KeyRef> key = Lookup(path);
       const std::uint64_t faults = MappingFaults();
-      const bool found = Settle(faults, key && tree_.Query(*key, WidenAnsi(name), &read));
+      const bool found = Settle(faults, key && tree_.Query(*key, name, &read));
       if (valueBytes_ > kValueBudget) {
         values_.clear();
         valueBytes_ = 0;
@@ -86,15 +85,16 @@ class HiveStore::Impl {
     return it->second.first;
   }
 
-  bool List(const std::string& path, std::vector<std::string>* names, bool values) {
+  bool List(const std::string& path, std::vector<U16>* names, bool values) {
     names->clear();
     const std::optional<KeyRef> key = Lookup(path);
-    std::vector<U16> units;
-    if (!key || !(values ? tree_.ValueNames(*key, &units) : tree_.KeyNames(*key, &units))) {
-      return false;
-    }
-    for (const U16& name : units) names->push_back(NarrowToAnsi(name.data(), name.size()));
-    return true;
+    return key && (values ? tree_.ValueNames(*key, names) : tree_.KeyNames(*key, names));
+  }
+
+  bool KeyInfo(const std::string& path, RegKeyInfo* info) {
+    const std::optional<KeyRef> key = Lookup(path);
+    const std::uint64_t faults = MappingFaults();
+    return Settle(faults, key && tree_.KeyInfo(*key, info));
   }
 
   std::optional<KeyRef> Find(const std::string& token) { return Lookup(token); }
@@ -107,6 +107,11 @@ class HiveStore::Impl {
     if (MappingFaults() == faults) return found;
     ReportChangedMappings();
     return false;
+  }
+
+  // Cache ids hold a name's stored units as bytes: no name is narrowed.
+  static void AppendBytes(const U16& name, std::string* id) {
+    id->append(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(char16_t));
   }
 
   // The token names the key itself, so that no table of them grows with
@@ -148,21 +153,26 @@ HiveStore::~HiveStore() = default;
 bool HiveStore::RootPath(std::uint32_t root, std::string* path) {
   return impl_->RootPath(root, path);
 }
-bool HiveStore::OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
+bool HiveStore::OpenKey(const std::string& parent, const std::u16string& subKey,
+                        std::string* path) {
   return impl_->OpenKey(parent, subKey, path);
 }
-bool HiveStore::QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+bool HiveStore::QueryValue(const std::string& path, const std::u16string& name,
+                           StoredValue* value) {
   return impl_->QueryValue(path, name, value);
 }
-bool HiveStore::KeyNames(const std::string& path, std::vector<std::string>* names) {
+bool HiveStore::KeyNames(const std::string& path, std::vector<std::u16string>* names) {
   return impl_->List(path, names, false);
 }
-bool HiveStore::ValueNames(const std::string& path, std::vector<std::string>* names) {
+bool HiveStore::ValueNames(const std::string& path, std::vector<std::u16string>* names) {
   return impl_->List(path, names, true);
 }
-bool HiveStore::IsLink(const std::string& parent, const std::string& name) {
+bool HiveStore::IsLink(const std::string& parent, const std::u16string& name) {
   const std::optional<KeyRef> key = impl_->Find(parent);
-  return key && impl_->tree().IsLink(*key, WidenAnsi(name));
+  return key && impl_->tree().IsLink(*key, name);
+}
+bool HiveStore::KeyInfo(const std::string& path, RegKeyInfo* info) {
+  return impl_->KeyInfo(path, info);
 }
 
 }  // namespace platform

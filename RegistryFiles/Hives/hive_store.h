@@ -13,8 +13,7 @@
 
 namespace platform {
 
-// Subkey and value names come in Windows-1252, as the A functions receive
-// them. The key paths it gives out are its own tokens.
+// The key paths it gives out are its own tokens.
 class HiveStore : public RegistryStore {
  public:
   // `drive`: `folder` is a system drive, else a folder of collected hives;
@@ -26,11 +25,12 @@ class HiveStore : public RegistryStore {
   HiveStore& operator=(const HiveStore&) = delete;
 
   bool RootPath(std::uint32_t root, std::string* path) override;
-  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) override;
-  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) override;
-  bool KeyNames(const std::string& path, std::vector<std::string>* names) override;
-  bool ValueNames(const std::string& path, std::vector<std::string>* names) override;
-  bool IsLink(const std::string& parent, const std::string& name) override;
+  bool OpenKey(const std::string& parent, const std::u16string& subKey, std::string* path) override;
+  bool QueryValue(const std::string& path, const std::u16string& name, StoredValue* value) override;
+  bool KeyNames(const std::string& path, std::vector<std::u16string>* names) override;
+  bool ValueNames(const std::string& path, std::vector<std::u16string>* names) override;
+  bool IsLink(const std::string& parent, const std::u16string& name) override;
+  bool KeyInfo(const std::string& path, RegKeyInfo* info) override;
 
  private:
   class Impl;

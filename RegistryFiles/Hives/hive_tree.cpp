@@ -86,7 +86,7 @@ bool HiveTree::Impl::Query(const KeyRef& key, const U16& name, StoredValue* valu
   const HiveFile* hive = Hive(mount);
   if (!hive || !node) return false;
   const hive_value_h v = names_.Value(*hive, mount, node, name);
-  return v && ReadValue(*hive, v, value);
+  return v && ReadRawValue(*hive, v, value);
 }
 
 int HiveTree::Impl::Add(const std::string& file) {

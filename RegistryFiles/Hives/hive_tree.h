@@ -49,8 +49,8 @@ class HiveTree {
   std::optional<KeyRef> Root(std::uint32_t root);
   // `rel` beneath `key`: parts separated by backslashes, links followed.
   std::optional<KeyRef> Walk(const KeyRef& key, const U16& rel);
-  // The value `name` ("" for the default value) as RegQueryValueExA gives
-  // it; false when it is missing or cannot be read.
+  // The value `name` ("" for the default value) as stored; false when it
+  // is missing or cannot be read.
   bool Query(const KeyRef& key, const U16& name, StoredValue* value);
   // What was mapped, as lines of text (Windows-1252) for --version: the hive
   // files found, the current control set, HKCU's profile, and the warnings a
@@ -62,6 +62,9 @@ class HiveTree {
   bool ValueNames(const KeyRef& key, std::vector<U16>* names);
   // Whether the subkey `name` of `key` is a link, stored or made at boot.
   bool IsLink(const KeyRef& key, const U16& name);
+  // Its last-write time and the counts its lists give; false for a
+  // missing key.
+  bool KeyInfo(const KeyRef& key, RegKeyInfo* info);
 
  private:
   class Impl;

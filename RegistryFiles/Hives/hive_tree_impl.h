@@ -45,6 +45,7 @@ class HiveTree::Impl {
   bool KeyNames(const KeyRef& key, std::vector<U16>* names);
   bool ValueNames(const KeyRef& key, std::vector<U16>* names);
   bool IsLink(const KeyRef& key, const U16& name);
+  bool KeyInfo(const KeyRef& key, RegKeyInfo* info);
   bool IsHiveLink(int mount, hive_node_h node, const U16& name);
   // A mounted hive's name as Windows lists it: upper case, but for the
   // suffix of a user's classes.

@@ -58,6 +58,26 @@ bool HiveTree::Impl::IsLink(const KeyRef& key, const U16& name) {
   return key.node2 && IsHiveLink(key.mount2, key.node2, name);
 }
 
+bool HiveTree::Impl::KeyInfo(const KeyRef& key, RegKeyInfo* info) {
+  std::vector<U16> keys, values;
+  if (!KeyNames(key, &keys) || !ValueNames(key, &values)) return false;
+  info->subKeys = static_cast<std::uint32_t>(keys.size());
+  info->values = static_cast<std::uint32_t>(values.size());
+  // A node's time is in its nk cell, as the hive (its logs replayed) holds
+  // it. HKLM and HKU are made at boot and hold no time: 0. An HKCR key
+  // changes when either side does: the later of the two.
+  info->lastWrite = 0;
+  const std::pair<int, hive_node_h> sides[] = {{key.mount, key.node}, {key.mount2, key.node2}};
+  for (const auto& [mount, node] : sides) {
+    const HiveFile* hive =
+        key.kind == KeyRef::kHive || key.kind == KeyRef::kMerged ? Hive(mount) : nullptr;
+    if (!hive || !node) continue;
+    const std::int64_t time = hivex_node_timestamp(hive->get(), node);
+    if (time > 0 && static_cast<std::uint64_t>(time) > info->lastWrite) info->lastWrite = time;
+  }
+  return true;
+}
+
 bool HiveTree::Impl::IsHiveLink(int mount, hive_node_h node, const U16& name) {
   const HiveFile* hive = Hive(mount);
   if (!hive || !node) return false;
@@ -100,5 +120,6 @@ bool HiveTree::ValueNames(const KeyRef& key, std::vector<U16>* names) {
   return impl_->ValueNames(key, names);
 }
 bool HiveTree::IsLink(const KeyRef& key, const U16& name) { return impl_->IsLink(key, name); }
+bool HiveTree::KeyInfo(const KeyRef& key, RegKeyInfo* info) { return impl_->KeyInfo(key, info); }
 
 }  // namespace platform

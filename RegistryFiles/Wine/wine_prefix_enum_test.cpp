@@ -48,15 +48,15 @@ TEST(WinePrefixEnumTest, SubkeysAsFirstWrittenInWindows1252) {
   WritePrefix(prefix);
   WinePrefixStore store(prefix.dir());
   Names names;
-  ASSERT_TRUE(store.KeyNames(kMachine + "\\Software\\Apps", &names));
+  ASSERT_TRUE(ansi_store::KeyNames(store, kMachine + "\\Software\\Apps", &names));
   EXPECT_EQ(Sorted(names), (Names{"?", "Beta", "Boucle", "Lien", "Zeta", "alpha", "\xE9t\xE9"}));
-  ASSERT_TRUE(store.KeyNames(kMachine + "\\software\\APPS\\Alpha", &names));
+  ASSERT_TRUE(ansi_store::KeyNames(store, kMachine + "\\software\\APPS\\Alpha", &names));
   EXPECT_EQ(names, Names{"Sub"});
-  ASSERT_TRUE(store.KeyNames(kMachine + "\\Software\\Apps\\Zeta", &names));
+  ASSERT_TRUE(ansi_store::KeyNames(store, kMachine + "\\Software\\Apps\\Zeta", &names));
   EXPECT_EQ(names, Names{});
-  ASSERT_TRUE(store.KeyNames("\\Registry\\User", &names));
+  ASSERT_TRUE(ansi_store::KeyNames(store, "\\Registry\\User", &names));
   EXPECT_EQ(Sorted(names), (Names{".Default", kUserSid}));
-  EXPECT_FALSE(store.KeyNames(kMachine + "\\Software\\Nowhere", &names));
+  EXPECT_FALSE(ansi_store::KeyNames(store, kMachine + "\\Software\\Nowhere", &names));
 }
 
 TEST(WinePrefixEnumTest, ListsAfterLookupsThatIndexedOnlyTheirPath) {
@@ -66,7 +66,7 @@ TEST(WinePrefixEnumTest, ListsAfterLookupsThatIndexedOnlyTheirPath) {
   // The first lookups index only the keys on their path.
   EXPECT_EQ(Open(store, kMachine, "Software\\Apps\\Zeta"), kMachine + "\\Software\\Apps\\Zeta");
   Names names;
-  ASSERT_TRUE(store.KeyNames(kMachine + "\\Software\\Apps", &names));
+  ASSERT_TRUE(ansi_store::KeyNames(store, kMachine + "\\Software\\Apps", &names));
   EXPECT_EQ(names.size(), 7u);
   EXPECT_EQ(Query(store, kMachine + "\\Software\\Apps\\Beta", "V"), std::string("2\0", 2));
 }
@@ -76,11 +76,11 @@ TEST(WinePrefixEnumTest, ValuesOnceEachAcrossSections) {
   WritePrefix(prefix);
   WinePrefixStore store(prefix.dir());
   Names names;
-  ASSERT_TRUE(store.ValueNames(kMachine + "\\Software\\Apps\\Beta", &names));
+  ASSERT_TRUE(ansi_store::ValueNames(store, kMachine + "\\Software\\Apps\\Beta", &names));
   EXPECT_EQ(Sorted(names), (Names{"", "?", "V", "W", "a\\b"}));
-  ASSERT_TRUE(store.ValueNames(kMachine + "\\Software\\Apps\\alpha", &names));
+  ASSERT_TRUE(ansi_store::ValueNames(store, kMachine + "\\Software\\Apps\\alpha", &names));
   EXPECT_EQ(names, Names{});
-  EXPECT_FALSE(store.ValueNames(kMachine + "\\Software\\Nowhere", &names));
+  EXPECT_FALSE(ansi_store::ValueNames(store, kMachine + "\\Software\\Nowhere", &names));
 }
 
 TEST(WinePrefixEnumTest, LinksAreToldApartWithoutFollowingThem) {
@@ -88,11 +88,11 @@ TEST(WinePrefixEnumTest, LinksAreToldApartWithoutFollowingThem) {
   WritePrefix(prefix);
   WinePrefixStore store(prefix.dir());
   const std::string apps = kMachine + "\\Software\\Apps";
-  EXPECT_TRUE(store.IsLink(apps, "Lien"));
-  EXPECT_TRUE(store.IsLink(apps, "BOUCLE"));
-  EXPECT_FALSE(store.IsLink(apps, "Beta"));
-  EXPECT_FALSE(store.IsLink(apps, "Nowhere"));
-  EXPECT_FALSE(store.IsLink(kMachine + "\\Nowhere", "Lien"));
+  EXPECT_TRUE(ansi_store::IsLink(store, apps, "Lien"));
+  EXPECT_TRUE(ansi_store::IsLink(store, apps, "BOUCLE"));
+  EXPECT_FALSE(ansi_store::IsLink(store, apps, "Beta"));
+  EXPECT_FALSE(ansi_store::IsLink(store, apps, "Nowhere"));
+  EXPECT_FALSE(ansi_store::IsLink(store, kMachine + "\\Nowhere", "Lien"));
 }
 
 }  // namespace

@@ -93,11 +93,8 @@ class WinePrefixStore::Impl {
     return true;
   }
 
-  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) {
-    if (lazy_) {
-      WidenAnsi(subKey, &sub_);
-      Prepare(DecodePath(parent) + u'\\' + sub_, false);
-    }
+  bool OpenKey(const std::string& parent, const U16& subKey, std::string* path) {
+    if (lazy_) Prepare(DecodePath(parent) + u'\\' + subKey, false);
     const std::uint64_t faults = MappingFaults();
     bool found = OpenKeyNow(parent, subKey, path);
     if (lazyFailed_) {
@@ -109,11 +106,13 @@ class WinePrefixStore::Impl {
 
   // Listing (wine_prefix_enum.cpp): a run's first lists index only the
   // keys beneath the listed one.
-  bool KeyNames(const std::string& path, std::vector<std::string>* names);
-  bool ValueNames(const std::string& path, std::vector<std::string>* names);
-  bool IsLinkChild(const std::string& parent, const std::string& name);
+  bool KeyNames(const std::string& path, std::vector<U16>* names);
+  bool ValueNames(const std::string& path, std::vector<U16>* names);
+  bool IsLinkChild(const std::string& parent, const U16& name);
+  // The time as wineserver's loader sets it (wine_prefix_enum.cpp).
+  bool KeyInfo(const std::string& path, RegKeyInfo* info);
 
-  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) {
+  bool QueryValue(const std::string& path, const U16& name, StoredValue* value) {
     const std::uint64_t faults = MappingFaults();
     bool found = QueryValueNow(path, name, value);
     if (lazyFailed_) {
@@ -134,34 +133,27 @@ class WinePrefixStore::Impl {
     return false;
   }
 
-  bool OpenKeyNow(const std::string& parent, const std::string& subKey, std::string* path) {
+  bool OpenKeyNow(const std::string& parent, const U16& subKey, std::string* path) {
     const KeyId base = Resolve(parent);
     // Below a key, a path may not start with a backslash.
-    if (base == kNoKey || (!subKey.empty() && subKey[0] == '\\')) return false;
-    WidenAnsi(subKey, &sub_);
-    const KeyId key = Walk(base, sub_.data(), sub_.size(), 0);
+    if (base == kNoKey || (!subKey.empty() && subKey[0] == u'\\')) return false;
+    const KeyId key = Walk(base, subKey.data(), subKey.size(), 0);
     if (key == kNoKey) return false;
     keys_.PathUtf8(key, path);
     Remember(*path, key);
     return true;
   }
 
-  bool QueryValueNow(const std::string& path, const std::string& name, StoredValue* value) {
+  bool QueryValueNow(const std::string& path, const U16& name, StoredValue* value) {
     const KeyId key = Resolve(path);
     if (key == kNoKey) return false;
-    WidenAnsi(name, &name_);
     const char16_t* fold = FoldTable();
-    for (char16_t& c : name_) c = fold[c];
+    name_.resize(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) name_[i] = fold[name[i]];
     const RawValue* raw = FindValue(key, name_);
     if (!raw) return false;
     value->type = raw->type;
-    if (IsStringType(raw->type)) {
-      // Each UTF-16 unit becomes one byte.
-      units_ = UnitsOf(raw->data);
-      value->data = NarrowToAnsi(units_.data(), units_.size());
-    } else {
-      value->data = raw->data;
-    }
+    value->data = raw->data;
     return true;
   }
 
@@ -182,6 +174,7 @@ class WinePrefixStore::Impl {
     for (auto& m : memo_) m.second = kNoKey;
     for (Hive& hive : hives_) hive.loaded = hive.valid = false;
     childStart_.clear();
+    earliest_.clear();
     archKnown_ = false;
     systemArch_ = Arch::kUnknown;
     root_ = keys_.Add(kNoKey, u"Registry");
@@ -370,6 +363,9 @@ class WinePrefixStore::Impl {
   void LoadAll();
   // Children of each key, grouped by parent, for the keys indexed so far.
   void IndexChildren();
+  // The load order's first section of each key's subtree, for its time.
+  void IndexEarliest();
+  std::uint64_t SectionTime(std::uint32_t section);
 
   const U16& UserSid();
 
@@ -396,10 +392,11 @@ class WinePrefixStore::Impl {
   std::vector<U16> target_, below_;
   std::pair<std::string, KeyId> memo_[kPathMemo] = {};
   std::string rootPaths_[6];
-  U16 sub_, name_, units_;
+  U16 name_;
   std::size_t memoNext_ = 0;
   std::vector<KeyId> children_;
   std::vector<std::uint32_t> childStart_;  // by key; one more at the end
+  std::vector<std::uint32_t> earliest_;    // by key: a section, or kNoKey
 };
 
 }  // namespace platform

@@ -46,8 +46,8 @@ std::string Joined(std::vector<std::string> names) {
 std::string Listed(WinePrefixStore& store, const Lookup& l) {
   const std::string path = kMachine + "\\" + l.sub;
   std::vector<std::string> keys, values;
-  if (!store.KeyNames(path, &keys)) return "<missing>";
-  EXPECT_TRUE(store.ValueNames(path, &values));
+  if (!ansi_store::KeyNames(store, path, &keys)) return "<missing>";
+  EXPECT_TRUE(ansi_store::ValueNames(store, path, &values));
   return Joined(keys) + " / " + Joined(values);
 }
 

@@ -17,23 +17,26 @@ WinePrefixStore::~WinePrefixStore() = default;
 bool WinePrefixStore::RootPath(std::uint32_t root, std::string* path) {
   return impl_->RootPath(root, path);
 }
-bool WinePrefixStore::OpenKey(const std::string& parent, const std::string& subKey,
+bool WinePrefixStore::OpenKey(const std::string& parent, const std::u16string& subKey,
                               std::string* path) {
   return impl_->OpenKey(parent, subKey, path);
 }
-bool WinePrefixStore::QueryValue(const std::string& path, const std::string& name,
+bool WinePrefixStore::QueryValue(const std::string& path, const std::u16string& name,
                                  StoredValue* value) {
   return impl_->QueryValue(path, name, value);
 }
 
-bool WinePrefixStore::KeyNames(const std::string& path, std::vector<std::string>* names) {
+bool WinePrefixStore::KeyNames(const std::string& path, std::vector<std::u16string>* names) {
   return impl_->KeyNames(path, names);
 }
-bool WinePrefixStore::ValueNames(const std::string& path, std::vector<std::string>* names) {
+bool WinePrefixStore::ValueNames(const std::string& path, std::vector<std::u16string>* names) {
   return impl_->ValueNames(path, names);
 }
-bool WinePrefixStore::IsLink(const std::string& parent, const std::string& name) {
+bool WinePrefixStore::IsLink(const std::string& parent, const std::u16string& name) {
   return impl_->IsLinkChild(parent, name);
+}
+bool WinePrefixStore::KeyInfo(const std::string& path, RegKeyInfo* info) {
+  return impl_->KeyInfo(path, info);
 }
 
 }  // namespace platform

@@ -11,9 +11,8 @@
 
 namespace platform {
 
-// Subkey and value names come in the ANSI code page (Windows-1252), as the A
-// functions receive them. Key paths it gives out are UTF-8, so that any key
-// name survives the round trip back into OpenKey and QueryValue.
+// Key paths it gives out are UTF-8, so that any key name survives the round
+// trip back into OpenKey and QueryValue.
 class WinePrefixStore : public RegistryStore {
  public:
   explicit WinePrefixStore(std::string prefixDir);
@@ -22,11 +21,12 @@ class WinePrefixStore : public RegistryStore {
   WinePrefixStore& operator=(const WinePrefixStore&) = delete;
 
   bool RootPath(std::uint32_t root, std::string* path) override;
-  bool OpenKey(const std::string& parent, const std::string& subKey, std::string* path) override;
-  bool QueryValue(const std::string& path, const std::string& name, StoredValue* value) override;
-  bool KeyNames(const std::string& path, std::vector<std::string>* names) override;
-  bool ValueNames(const std::string& path, std::vector<std::string>* names) override;
-  bool IsLink(const std::string& parent, const std::string& name) override;
+  bool OpenKey(const std::string& parent, const std::u16string& subKey, std::string* path) override;
+  bool QueryValue(const std::string& path, const std::u16string& name, StoredValue* value) override;
+  bool KeyNames(const std::string& path, std::vector<std::u16string>* names) override;
+  bool ValueNames(const std::string& path, std::vector<std::u16string>* names) override;
+  bool IsLink(const std::string& parent, const std::u16string& name) override;
+  bool KeyInfo(const std::string& path, RegKeyInfo* info) override;
 
  private:
   class Impl;

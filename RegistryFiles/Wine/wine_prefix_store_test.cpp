@@ -320,7 +320,7 @@ TEST(WineRegistryTest, DefaultStoreUsesWinePrefix) {
   setenv("WINEPREFIX", prefix.dir().c_str(), 1);
   auto store = CreateDefaultRegistryStore();
   std::string path;
-  EXPECT_TRUE(store->OpenKey(kMachine, "mark", &path));
+  EXPECT_TRUE(ansi_store::OpenKey(*store, kMachine, "mark", &path));
   if (old) {
     setenv("WINEPREFIX", saved.c_str(), 1);
   } else {

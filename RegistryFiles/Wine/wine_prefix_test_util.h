@@ -11,6 +11,7 @@
 #include <string>
 
 #include "RegistryFiles/Wine/wine_prefix_store.h"
+#include "tests/ansi_store.h"
 
 namespace platform {
 namespace testing_util {
@@ -67,14 +68,14 @@ inline std::string Utf16Hex(const std::string& ascii) {
 inline std::string Query(WinePrefixStore& store, const std::string& key, const std::string& name,
                          std::uint32_t* type = nullptr) {
   StoredValue v;
-  if (!store.QueryValue(key, name, &v)) return "<missing>";
+  if (!ansi_store::QueryValue(store, key, name, &v)) return "<missing>";
   if (type) *type = v.type;
   return v.data;
 }
 
 inline std::string Open(WinePrefixStore& store, const std::string& parent, const std::string& sub) {
   std::string path;
-  return store.OpenKey(parent, sub, &path) ? path : "<missing>";
+  return ansi_store::OpenKey(store, parent, sub, &path) ? path : "<missing>";
 }
 
 }  // namespace testing_util
