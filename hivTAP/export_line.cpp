@@ -111,7 +111,8 @@ std::u16string SpelledPath(const TWalkPlan& plan, std::size_t keys) {
 // "hivTAP: N demi-caractères UTF-16 isolés ..." once per key line.
 void ReportLoneSurrogates(std::size_t count, bool csv, TTextStream& console) {
   const std::string text = "hivTAP: " + std::to_string(count) +
-                           " demi-caract\xE8re(s) UTF-16 isol\xE9(s) \xE9" "crit(s) " +
+                           " demi-caract\xE8re(s) UTF-16 isol\xE9(s) \xE9"
+                           "crit(s) " +
                            (csv ? "U+FFFD" : "en \\uXXXX");
   console.WriteLine(ConvertConsoleText(0, text));
   platform::WriteErrorLine(text);

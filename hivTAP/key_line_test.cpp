@@ -1,4 +1,5 @@
 #include "hivTAP/key_line.h"
+#include "hivTAP/process_line.h"
 
 #include <gtest/gtest.h>
 

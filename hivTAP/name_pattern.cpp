@@ -29,9 +29,9 @@ std::size_t CharLength(const std::u16string& name, std::size_t n) {
 char16_t UpcaseUnit(char16_t c) {
   if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
   const auto* end = std::end(kUpcaseRuns);
-  const auto* run = std::upper_bound(
-      std::begin(kUpcaseRuns), end, c,
-      [](char16_t unit, const TUpcaseRun& r) { return unit < r.First; });
+  const auto* run =
+      std::upper_bound(std::begin(kUpcaseRuns), end, c,
+                       [](char16_t unit, const TUpcaseRun& r) { return unit < r.First; });
   if (run == std::begin(kUpcaseRuns)) return c;
   --run;
   if (c > run->Last || (c - run->First) % run->Step != 0) return c;

@@ -14,13 +14,19 @@ namespace {
 
 class TTextSink : public TWalkSink {
  public:
-  TTextSink(const TRunSettings& settings, std::string head, TTextStream& console,
+  TTextSink(const TRunSettings& settings, std::string head, bool showsPath, TTextStream& console,
             TTextStream& outputFile)
-      : settings_(settings), head_(std::move(head)), console_(console), outputFile_(outputFile) {}
+      : settings_(settings),
+        head_(std::move(head)),
+        showsPath_(showsPath),
+        console_(console),
+        outputFile_(outputFile) {}
 
   void Value(const TWalkKey& key, const TFoundValue& value, const std::string& shown) override {
     const std::string text = RenderValueText(value.Type, value.Data);
-    WriteFor(key, settings_.ShowValueName ? head_ + shown + "=" + text : text);
+    WriteFor(key, !settings_.ShowValueName ? text
+                  : showsPath_             ? head_ + shown + "=" + text
+                                           : head_ + text);
   }
 
   // A listed key's line is its path, with or without /N.
@@ -46,6 +52,8 @@ class TTextSink : public TWalkSink {
 
   const TRunSettings& settings_;
   const std::string head_;
+  // A label stands for the name of a value named without wildcards.
+  const bool showsPath_;
   TTextStream& console_;
   TTextStream& outputFile_;
 };
@@ -70,7 +78,7 @@ bool ProcessPatternLine(const std::string& keyLine, const TRunSettings& settings
   TWalkPlan plan;
   if (keySpec.empty() || !PlanKeyLine(keySpec, true, plan)) return false;
   const std::string head = label.empty() ? std::string() : label + "= ";
-  TTextSink sink(settings, head, console, outputFile);
+  TTextSink sink(settings, head, plan.HasWildcard || label.empty(), console, outputFile);
   const TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
   if (!result.Complete) ReportCap(settings.PatternCap, console);
   if (result.Count > 0) return true;

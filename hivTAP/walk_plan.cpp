@@ -84,8 +84,8 @@ bool PlanKeyLine(const std::string& keySpec, bool patterns, TWalkPlan& plan) {
   }
   if (!plan.ListsKeys) {
     // `@` is the default value, and `%40` a value named `@`.
-    plan.Value = patterns && valueName == "@" ? ParseSegment("", true)
-                                              : ParseSegment(valueName, patterns);
+    plan.Value =
+        patterns && valueName == "@" ? ParseSegment("", true) : ParseSegment(valueName, patterns);
     plan.Value.Text = valueName;
   }
   const std::size_t shown = plan.ListsKeys ? plan.Keys.size() - 1 : plan.Keys.size();

@@ -8,6 +8,7 @@
 
 #include "MyRegistry/registry.h"
 #include "Platform/registry_store.h"
+#include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
 #include "tests/memory_store.h"
 
@@ -33,43 +34,54 @@ class PatternLinkTest : public ::testing::Test {
   }
   void TearDown() override { platform::SetRegistryStore(nullptr); }
 
-  static std::vector<std::string> Shown(const std::string& subKeyPath, const std::string& value,
-                                        std::size_t cap = 100, bool* complete = nullptr) {
-    std::vector<std::string> shown;
-    bool done = false;
-    WalkPattern(
-        kHkeyLocalMachine, subKeyPath, value, cap,
-        [&](const std::string&, const std::string&, const std::string& path) {
-          shown.push_back(path);
-        },
-        &done);
-    if (complete) *complete = done;
-    return shown;
+  // The /N paths of the values (or keys) that `line` beneath HKLM matches.
+  static std::vector<std::string> Shown(const std::string& line, std::size_t cap = 100,
+                                        bool* complete = nullptr) {
+    class Sink : public TWalkSink {
+     public:
+      void Value(const TWalkKey&, const TFoundValue&, const std::string& shown) override {
+        paths.push_back(shown);
+      }
+      void Key(const TWalkKey&, const std::string& shown) override { paths.push_back(shown); }
+      std::vector<std::string> paths;
+    } sink;
+    TWalkPlan plan;
+    EXPECT_TRUE(PlanKeyLine("HKLM\\" + line, true, plan));
+    const TWalkResult result = WalkKeyLine(plan, cap, sink);
+    if (complete) *complete = result.Complete;
+    return sink.paths;
   }
 };
 
 using Paths = std::vector<std::string>;
 
 TEST_F(PatternLinkTest, StarDoesNotEnterLinks) {
-  EXPECT_EQ(Shown("System\\*\\Services\\*\\", "Start"),
+  EXPECT_EQ(Shown("System\\*\\Services\\*\\Start"),
             (Paths{"ControlSet001\\Services\\A\\Start", "ControlSet002\\Services\\B\\Start"}));
-  EXPECT_EQ(Shown("System\\*\\", "*"), (Paths{"Loop\\v"}));
-  EXPECT_EQ(Shown("System\\Loop\\*\\*\\*\\", "*"), Paths{});
+  EXPECT_EQ(Shown("System\\*\\*"), (Paths{"Loop\\v"}));
+  EXPECT_EQ(Shown("System\\Loop\\*\\*\\*\\*"), Paths{});
+  // Nor does `**`, at any depth, and a listing lists a link without entering it.
+  EXPECT_EQ(Shown("System\\**\\*"), (Paths{"ControlSet001\\Services\\A\\Start",
+                                           "ControlSet002\\Services\\B\\Start", "Loop\\v"}));
+  EXPECT_EQ(Shown("System\\**\\"),
+            (Paths{"ControlSet001\\", "ControlSet001\\Services\\", "ControlSet001\\Services\\A\\",
+                   "ControlSet002\\", "ControlSet002\\Services\\", "ControlSet002\\Services\\B\\",
+                   "Loop\\"}));
 }
 
 TEST_F(PatternLinkTest, LinksNamedLiterallyAreFollowed) {
-  EXPECT_EQ(Shown("System\\CurrentControlSet\\Services\\*\\", "Start"), (Paths{"A\\Start"}));
-  EXPECT_EQ(Shown("System\\Loop\\Back\\Back\\Back\\", "*"), (Paths{"v"}));
+  EXPECT_EQ(Shown("System\\CurrentControlSet\\Services\\*\\Start"), (Paths{"A\\Start"}));
+  EXPECT_EQ(Shown("System\\Loop\\Back\\Back\\Back\\*"), (Paths{"v"}));
   // A loop of links opens nothing, and ends.
-  EXPECT_EQ(Shown("System\\Ping\\*\\", "*"), Paths{});
+  EXPECT_EQ(Shown("System\\Ping\\*\\*"), Paths{});
 }
 
 TEST_F(PatternLinkTest, CapCountsValuesAcrossKeys) {
   bool complete = true;
-  EXPECT_EQ(Shown("System\\ControlSet*\\Services\\*\\", "Start", 1, &complete),
+  EXPECT_EQ(Shown("System\\ControlSet*\\Services\\*\\Start", 1, &complete),
             (Paths{"ControlSet001\\Services\\A\\Start"}));
   EXPECT_FALSE(complete);
-  EXPECT_EQ(Shown("System\\ControlSet*\\Services\\*\\", "Start", 2, &complete).size(), 2u);
+  EXPECT_EQ(Shown("System\\ControlSet*\\Services\\*\\Start", 2, &complete).size(), 2u);
   EXPECT_TRUE(complete);
 }
 

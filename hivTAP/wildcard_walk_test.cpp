@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "Platform/codepage.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/key_line.h"
+#include "hivTAP/process_line.h"
+#include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
 #include "tests/temp_dir.h"
 #include "tests/test_registry.h"
@@ -114,28 +117,96 @@ TEST_F(PatternLineTest, StopsAtTheCapWithOneMessage) {
   EXPECT_EQ(console.find("plus de"), std::string::npos) << console;
 }
 
-TEST(WalkPattern, PatternsDeeperThanWindowsNestsMatchNothing) {
-  std::string path;
-  for (std::size_t i = 0; i <= kMaxPatternDepth; ++i) path += "*\\";
-  bool complete = false;
-  std::size_t calls = 0;
-  EXPECT_EQ(
-      WalkPattern(
-          0x80000001, path, "*", 10,
-          [&](const std::string&, const std::string&, const std::string&) { ++calls; }, &complete),
-      0u);
-  EXPECT_TRUE(complete);
-  EXPECT_EQ(calls, 0u);
+TEST_F(PatternLineTest, AnyDepthAndKeyListings) {
+  EXPECT_EQ(Lines(Key("Apps\\**\\DisplayName"), true),
+            (Texts{"zeta\\DisplayName=Z", "{A}\\DisplayName=A", "{A}\\Sub\\DisplayName=deep",
+                   "{b}\\DisplayName=B", "\xC9t\xE9\\DisplayName=E"}));
+  // Two `**` reach a key by two routes: it is listed once.
+  EXPECT_EQ(Lines(Key("Apps\\**\\**\\DisplayName"), false), (Texts{"Z", "A", "deep", "B", "E"}));
+  EXPECT_EQ(Lines(Key("Apps\\*\\"), false),
+            (Texts{"zeta\\", "{A}\\", "{b}\\", "{c}\\", "\xC9t\xE9\\"}));
+  EXPECT_EQ(Lines("Nom=" + Key("Apps\\**\\"), true),
+            (Texts{"Nom= zeta\\", "Nom= {A}\\", "Nom= {A}\\Sub\\", "Nom= {b}\\", "Nom= {c}\\",
+                   "Nom= \xC9t\xE9\\"}));
+  EXPECT_EQ(Lines(Key("Apps\\zeta\\"), true), (Texts{"zeta\\"}));
+  EXPECT_EQ(Lines(Key("Apps\\nope\\"), true), (Texts{"nope\\="}));
+  // Without /W a trailing backslash names a value, as it always did.
+  EXPECT_EQ(Lines(Key("Apps\\zeta\\"), true, false), (Texts{"zeta="}));
+  // The cap counts every line, keys too.
+  EXPECT_EQ(Lines(Key("Apps\\**\\"), false, true, 2), (Texts{"zeta\\", "{A}\\"}));
 }
 
-TEST(ShownName, EscapesThePrefixSigns) {
-  EXPECT_EQ(ShownName("", true), "@");
-  EXPECT_EQ(ShownName("@", true), "%40");
-  EXPECT_EQ(ShownName("@x", true), "@x");
-  EXPECT_EQ(ShownName("\\DosDevices\\C:", true), "%5CDosDevices%5CC:");
-  EXPECT_EQ(ShownName("a=b%c", false), "a%3Db%25c");
-  EXPECT_EQ(ShownName(std::string("l\r\n\x01", 4), true), "l%0D%0A%01");
-  EXPECT_EQ(ShownName("\xC9t\xE9 *?", false), "\xC9t\xE9 *?");
+TEST_F(PatternLineTest, EveryPrintedPathReadsBack) {
+  for (const char* pattern : {"Vals\\*", "Apps\\*\\DisplayName", "Apps\\**\\*"}) {
+    for (const std::string& line : Lines(Key(pattern), true)) {
+      if (line.find('=') == std::string::npos) continue;  // a multi-string's next line
+      const std::string path = line.substr(0, line.find('='));
+      const std::string base = std::string(pattern).substr(0, std::string(pattern).find('*'));
+      SCOPED_TRACE(line);
+      const Texts back = Lines(Key(base + path), true);
+      ASSERT_FALSE(back.empty());
+      // Named without wildcards, the line shows the value's name alone.
+      EXPECT_EQ(back[0], line.substr(path.rfind('\\') + 1));
+    }
+  }
+}
+
+TEST_F(PatternLineTest, StoredNamesReadTheirOwnData) {
+  const auto sz = [](const std::u16string& text) {
+    std::string data;
+    for (const char16_t c : text + u'\0') {
+      data += static_cast<char>(c & 0xFF);
+      data += static_cast<char>(c >> 8);
+    }
+    return data;
+  };
+  registry_.SetValueW(u"T\\i", u"v", kRegSz, sz(u"plain"));
+  registry_.SetValueW(u"T\\\u0131", u"v", kRegSz, sz(u"dotless"));
+  registry_.SetValueW(u"T\\\u03A9mega", u"v", kRegSz, sz(u"omega"));
+  registry_.SetValueW(u"U", u"\u01C5", kRegSz, sz(u"titlecase"));
+  registry_.SetValueW(u"U", u"\u4E2D", kRegSz, sz(u"middle"));
+  registry_.SetValueW(u"U", u"\x7F\u0081", kRegSz, sz(u"controls"));
+  const std::string omega = platform::WideToAnsi(u"\u03A9");
+  const std::string dz = platform::WideToAnsi(u"\u01C5");
+  EXPECT_EQ(Lines(Key("T\\*\\v"), true),
+            (Texts{"i\\v=plain", platform::WideToAnsi(u"\u0131") + "\\v=dotless",
+                   omega + "mega\\v=omega"}));
+  EXPECT_EQ(Lines(Key("T\\?mega\\v"), true), (Texts{omega + "mega\\v=omega"}));
+  // Sorted by stored names: U+007F, U+01C5, U+4E2D.
+  EXPECT_EQ(Lines(Key("U\\*"), true), (Texts{"%7F%81=controls", dz + "=titlecase",
+                                             platform::WideToAnsi(u"\u4E2D") + "=middle"}));
+}
+
+class CountingSink : public TWalkSink {
+ public:
+  void Value(const TWalkKey&, const TFoundValue&, const std::string&) override { ++calls; }
+  void Key(const TWalkKey&, const std::string&) override { ++calls; }
+  int calls = 0;
+};
+
+TEST(WalkKeyLine, PatternsDeeperThanWindowsNestsMatchNothing) {
+  std::string path = "HKCU\\";
+  for (std::size_t i = 0; i <= kMaxPatternDepth; ++i) path += "*\\";
+  TWalkPlan plan;
+  ASSERT_TRUE(PlanKeyLine(path + "*", true, plan));
+  CountingSink sink;
+  const TWalkResult result = WalkKeyLine(plan, 10, sink);
+  EXPECT_EQ(result.Count, 0u);
+  EXPECT_TRUE(result.Complete);
+  EXPECT_EQ(sink.calls, 0);
+}
+
+TEST(ShownName, EscapesThePrefixSignsAndControls) {
+  const auto shown = [](const std::string& ansi, bool isValue) {
+    return ShownName(platform::AnsiToWide(ansi), isValue);
+  };
+  EXPECT_EQ(shown("", true), "@");
+  EXPECT_EQ(shown("@", true), "%40");
+  EXPECT_EQ(shown("@x", true), "@x");
+  EXPECT_EQ(shown("\\DosDevices\\C:", true), "%5CDosDevices%5CC:");
+  EXPECT_EQ(shown("a=b%c", false), "a%3Db%25c");
+  EXPECT_EQ(shown(std::string("l\r\n\x01\x7F\x81\x9D", 7), true), "l%0D%0A%01%7F%81%9D");
+  EXPECT_EQ(shown("\xC9t\xE9 *?\x80\x9F", false), "\xC9t\xE9 *?\x80\x9F");  // €, Ÿ are letters
 }
 
 }  // namespace

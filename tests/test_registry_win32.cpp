@@ -36,3 +36,19 @@ void TestRegistry::SetValue(const std::string& subKey, const std::string& name, 
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set test value");
 }
+
+void TestRegistry::SetValueW(const std::u16string& subKey, const std::u16string& name,
+                             std::uint32_t type, const std::string& data) {
+  std::u16string path(keyPath_.begin(), keyPath_.end());
+  if (!subKey.empty()) path += u"\\" + subKey;
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(path.c_str()), 0, nullptr,
+                      0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create test key");
+  }
+  const LONG status =
+      RegSetValueExW(key, reinterpret_cast<const wchar_t*>(name.c_str()), 0, type,
+                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set test value");
+}
