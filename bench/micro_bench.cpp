@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MyRegCtrl/reg_ctrl.h"
+#include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
 #include "RegistryFiles/Wine/wine_prefix_store.h"
 #include "RunTime/text_stream.h"
@@ -88,7 +89,7 @@ void BM_StoreLoadAndFirstLookup(benchmark::State& state) {
     platform::WinePrefixStore store(ThePrefix().dir());
     std::string root, path;
     store.RootPath(kHklm, &root);
-    benchmark::DoNotOptimize(store.OpenKey(root, KeyPath(1234), &path));
+    benchmark::DoNotOptimize(store.OpenKey(root, platform::WidenAnsi(KeyPath(1234)), &path));
   }
 }
 BENCHMARK(BM_StoreLoadAndFirstLookup)->Unit(benchmark::kMillisecond);
@@ -97,8 +98,8 @@ void BM_StoreOpenKey(benchmark::State& state) {
   platform::WinePrefixStore store(ThePrefix().dir());
   std::string root, path;
   store.RootPath(kHklm, &root);
-  std::vector<std::string> keys;
-  for (int i = 0; i < 1000; ++i) keys.push_back(KeyPath(Scatter(i)));
+  std::vector<std::u16string> keys;
+  for (int i = 0; i < 1000; ++i) keys.push_back(platform::WidenAnsi(KeyPath(Scatter(i))));
   store.OpenKey(root, keys[0], &path);
   std::size_t i = 0;
   for (auto _ : state)
@@ -111,11 +112,12 @@ void BM_StoreQueryValue(benchmark::State& state) {
   std::string root;
   store.RootPath(kHklm, &root);
   std::vector<std::string> paths(1000);
-  for (int i = 0; i < 1000; ++i) store.OpenKey(root, KeyPath(Scatter(i)), &paths[i]);
+  for (int i = 0; i < 1000; ++i)
+    store.OpenKey(root, platform::WidenAnsi(KeyPath(Scatter(i))), &paths[i]);
   platform::StoredValue value;
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(store.QueryValue(paths[i % paths.size()], "V3", &value));
+    benchmark::DoNotOptimize(store.QueryValue(paths[i % paths.size()], u"V3", &value));
     ++i;
   }
 }

@@ -20,6 +20,7 @@
 #include "RegistryFiles/Hives/hive_node.h"
 #include "RegistryFiles/registry_source.h"
 #include "fuzz/support/fuzz_support.h"
+#include "tests/ansi_store.h"
 
 namespace {
 
@@ -83,17 +84,17 @@ void Query(platform::RegistryStore& store, std::uint32_t root, const std::string
         base.empty() || key.path.empty() ? base + key.path : base + "\\" + key.path;
     const std::string where = std::to_string(root) + "\n" + subKey;
     std::string path;
-    if (!store.OpenKey(rootPath, subKey, &path)) {
+    if (!ansi_store::OpenKey(store, rootPath, subKey, &path)) {
       (*results)[where] = "(none)";
       continue;
     }
     (*results)[where] = "(open)";
     std::string again;
-    FUZZ_CHECK(store.OpenKey(path, "", &again), "a key's path opens that key again");
+    FUZZ_CHECK(ansi_store::OpenKey(store, path, "", &again), "a key's path opens that key again");
     for (std::size_t v = 0; v < key.values.size(); ++v) {
       const std::string& name = key.values[reverse ? key.values.size() - 1 - v : v];
       platform::StoredValue value;
-      if (store.QueryValue(path, name, &value)) {
+      if (ansi_store::QueryValue(store, path, name, &value)) {
         (*results)[where + "\n" + name] = std::to_string(value.type) + ":" + value.data;
       }
     }

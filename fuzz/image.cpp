@@ -11,6 +11,7 @@
 #include "RegistryFiles/Hives/hive_store.h"
 #include "RegistryFiles/Images/disk_image.h"
 #include "fuzz/support/fuzz_support.h"
+#include "tests/ansi_store.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ std::map<std::string, std::string> ReadAll(platform::RegistryStore& store) {
     for (const char* key : kKeys) {
       std::string path;
       const std::string where = std::to_string(root) + "\\" + key;
-      if (!store.OpenKey(rootPath, key, &path)) continue;
+      if (!ansi_store::OpenKey(store, rootPath, key, &path)) continue;
       seen[where] = "(open)";
       for (const char* name : kValues) {
         platform::StoredValue value;
-        if (store.QueryValue(path, name, &value))
+        if (ansi_store::QueryValue(store, path, name, &value))
           seen[where + "\n" + name] = std::to_string(value.type) + ":" + value.data;
       }
     }

@@ -10,6 +10,7 @@
 
 #include "RegistryFiles/Wine/wine_prefix_store.h"
 #include "fuzz/support/fuzz_support.h"
+#include "tests/ansi_store.h"
 
 namespace {
 
@@ -80,18 +81,18 @@ void Query(platform::WinePrefixStore& store, std::uint32_t root, const Names& na
     const std::string& subKey = names.keys[reverse ? keyCount - 1 - k : k];
     const std::string where = std::to_string(root) + "\n" + subKey;
     std::string path;
-    if (!store.OpenKey(rootPath, subKey, &path)) {
+    if (!ansi_store::OpenKey(store, rootPath, subKey, &path)) {
       (*results)[where] = "(none)";
       continue;
     }
     (*results)[where] = path;
     std::string again;
-    FUZZ_CHECK(store.OpenKey(path, "", &again) && again == path,
+    FUZZ_CHECK(ansi_store::OpenKey(store, path, "", &again) && again == path,
                "a key's path opens that key again");
     for (std::size_t v = 0; v < valueCount; ++v) {
       const std::string& name = names.values[reverse ? valueCount - 1 - v : v];
       platform::StoredValue value;
-      if (store.QueryValue(path, name, &value)) {
+      if (ansi_store::QueryValue(store, path, name, &value)) {
         (*results)[where + "\n" + name] = std::to_string(value.type) + ":" + value.data;
       }
     }
