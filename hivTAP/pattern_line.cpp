@@ -45,7 +45,8 @@ class TTextSink : public TWalkSink {
     std::string time;
     if (settings_.KeyTimes) {
       platform::RegKeyInfo info;
-      time = KeyTimeField(key.Info(info), info.lastWrite);
+      const bool known = key.Info(info);
+      time = KeyTimeField(known, info.lastWrite);
     }
     Write(time, line);
   }
