@@ -200,29 +200,56 @@ std::string Utf16ToUtf8(const U16& s) {
   return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 character at `i`, and its code point in
+// `*c`; 0 when the bytes there are not one.
+std::size_t DecodeUtf8At(const std::string& in, std::size_t i, std::uint32_t* c) {
+  const unsigned char b = static_cast<unsigned char>(in[i]);
+  const int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2
+                                 : b >= 0xC2 && b < 0xE0 ? 1
+                                                         : -1;
+  if (extra < 0 || i + extra >= in.size() + (extra ? 0 : 1)) return 0;
+  *c = extra ? b & (0x3F >> extra) : b;
+  for (int k = 1; k <= extra; ++k) {
+    const unsigned char t = static_cast<unsigned char>(in[i + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    *c = (*c << 6) | (t & 0x3F);
+  }
+  if ((extra == 2 && *c < 0x800) || (extra == 3 && (*c < 0x10000 || *c > 0x10FFFF))) return 0;
+  return static_cast<std::size_t>(extra) + 1;
+}
+
+void AppendCodePoint(std::uint32_t c, U16* out) {
+  if (c >= 0x10000) {
+    out->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+    out->push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+  } else {
+    out->push_back(static_cast<char16_t>(c));
+  }
+}
+
+}  // namespace
+
 bool Utf8ToUtf16(const std::string& in, U16* out) {
   out->clear();
-  for (std::size_t i = 0; i < in.size();) {
-    unsigned char b = static_cast<unsigned char>(in[i]);
-    int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
-    if (extra < 0 || (extra == 2 && b >= 0xF0) || i + extra >= in.size() + (extra ? 0 : 1))
-      return false;
-    std::uint32_t c = extra ? b & (0x3F >> extra) : b;
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char t = static_cast<unsigned char>(in[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF))) return false;
-    if (c >= 0x10000) {
-      out->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out->push_back(static_cast<char16_t>(c));
-    }
-    i += extra + 1;
+  std::uint32_t c = 0;
+  for (std::size_t i = 0, n = 0; i < in.size(); i += n) {
+    if ((n = DecodeUtf8At(in, i, &c)) == 0) return false;
+    AppendCodePoint(c, out);
   }
   return true;
+}
+
+U16 Utf8ToUtf16Replacing(const std::string& in) {
+  U16 out;
+  std::uint32_t c = 0;
+  for (std::size_t i = 0; i < in.size();) {
+    const std::size_t n = DecodeUtf8At(in, i, &c);
+    AppendCodePoint(n ? c : 0xFFFD, &out);
+    i += n ? n : 1;
+  }
+  return out;
 }
 
 std::string AnsiToUtf8(const std::string& ansi) { return Utf16ToUtf8(WidenAnsi(ansi)); }

@@ -53,6 +53,9 @@ const char16_t* FoldTable();
 std::string Utf16ToUtf8(const U16& s);
 // False for bytes that are not well-formed UTF-8.
 bool Utf8ToUtf16(const std::string& in, U16* out);
+// As MultiByteToWideChar(CP_UTF8) decodes: each byte that is not part of a
+// well-formed character becomes U+FFFD.
+U16 Utf8ToUtf16Replacing(const std::string& in);
 
 // File names and arguments: UTF-8 on this side, Windows-1252 in the tool.
 // Bytes that are not UTF-8 are taken for Windows-1252 as they stand.

@@ -26,7 +26,12 @@ std::string FileTextToAnsi(const std::string& text) {
   return text;
 }
 
-std::string Utf8TextToAnsi(const std::string& text) { return FileTextToAnsi(text); }
+// As Windows reads a UTF-8-marked list: MultiByteToWideChar(CP_UTF8), then
+// WideCharToMultiByte(CP_ACP), so that a byte that is no UTF-8 becomes '?'.
+std::string Utf8TextToAnsi(const std::string& text) {
+  const U16 wide = Utf8ToUtf16Replacing(text);
+  return NarrowToAnsi(wide.data(), wide.size());
+}
 
 std::u16string AnsiToWide(const std::string& text) { return WidenAnsi(text); }
 
