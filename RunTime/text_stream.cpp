@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "Base/exception.h"
 #include "Platform/codepage.h"
 #include "Platform/interrupt.h"
-#include "RunTime/exception.h"
 
 namespace {
 constexpr char kCtrlZ = '\x1A';

@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "Base/exception.h"
 #include "Platform/codepage.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
 #include "Platform/registry.h"
-#include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/key_line.h"

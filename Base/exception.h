@@ -1,8 +1,10 @@
-// The run-time's exception classes.
+// The exception classes. Every floor raises them, so they sit below all of
+// them and include nothing of the program's.
 #pragma once
 
 #include <exception>
 #include <string>
+#include <utility>
 
 // The root of every failure the program raises.
 class Exception : public std::exception {
