@@ -17,8 +17,17 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-// A failed text-file or console operation.
+// A failed text-file or console operation. It keeps the file's name and the
+// system's reason apart from the message, for a platform that tells them.
 class EInOutError : public Exception {
  public:
   using Exception::Exception;
+  EInOutError(std::string message, std::string fileName, std::string reason)
+      : Exception(std::move(message)), fileName_(std::move(fileName)), reason_(std::move(reason)) {}
+  const std::string& FileName() const { return fileName_; }
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string fileName_;
+  std::string reason_;
 };

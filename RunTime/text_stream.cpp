@@ -85,7 +85,8 @@ void TTextStream::Fail(const std::string& what) const {
   throw EInOutError(
       "Erreur d'entr\xE9"
       "e/sortie (" +
-      what + ") : " + name_);
+          what + ") : " + name_,
+      name_, platform::LastFileError());
 }
 
 void TTextStream::Write(const std::string& text) {
