@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Base/exception.h"
 #include "Platform/registry.h"
-#include "RunTime/exception.h"
 
 class ERegistryException : public Exception {
  public:

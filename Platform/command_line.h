@@ -28,6 +28,20 @@ std::vector<std::string> HelpAddendum();
 // user guessing); nothing on Windows.
 void NoteMissingListFile();
 
+// After a key argument that names no root (PowerShell's "HKLM:\\", a path
+// pasted from regedit): names it on standard error, with the roots taken
+// (POSIX, where a script's user would otherwise see nothing); nothing on
+// Windows.
+void NoteUnknownKey(const std::string& ansiKey);
+
+// When "/L" was given alone: says on standard error that a list file is
+// "/L:FILE" and returns true (POSIX); false on Windows.
+bool NoteListWithoutColon();
+
+// After the tool's message on a failed output stage: names the file and the
+// system's reason on standard error (POSIX); nothing on Windows.
+void NoteFileFailure(const std::string& ansiName, const std::string& reason);
+
 // Writes `ansi` and a line end to standard error, in the console's or the
 // terminal's charset; a failed write is no failure of the run.
 void WriteErrorLine(const std::string& ansi);

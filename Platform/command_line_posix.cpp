@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform/charset_posix.h"
+#include "Platform/codepage.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
 #include "Platform/registry_store.h"
@@ -193,6 +194,41 @@ void NoteMissingListFile() {
     }
   }
   Complain("hivTAP: fichier de liste introuvable : " + Utf8ToAnsi(name));
+}
+
+void NoteUnknownKey(const std::string& ansiKey) {
+  // "clé non reconnue", "racines"
+  Complain("hivTAP: cl\xE9 non reconnue : " + ansiKey +
+           " (racines : HKLM, HKCU, HKCR, HKU, HKCC, HKPD, HKDD ou HKEY_..., suivies de \\)");
+}
+
+bool NoteListWithoutColon() {
+  const std::vector<std::string>& args = Arguments();
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "/L" || args[i] == "/l") {
+      // "option /L sans deux-points : une liste se donne par /L:FICHIER"
+      Complain("hivTAP: option /L sans deux-points : une liste se donne par /L:FICHIER");
+      return true;
+    }
+  }
+  return false;
+}
+
+void NoteFileFailure(const std::string& ansiName, const std::string& reason) {
+  // Named as the file layer took it: its backslashes separate components.
+  std::string name = ansiName;
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  if (!DashFileName().empty() && name == DashFileName()) name = "- (sortie standard)";
+  // The list file's name reaches the tool upper-cased: named as given.
+  for (const std::string& arg : Arguments()) {
+    if (arg.size() > 3 && arg[0] == '/' && (arg[1] == 'L' || arg[1] == 'l') && arg[2] == ':' &&
+        UpperAnsi(Utf8ToAnsi(arg.substr(3))) == ansiName) {
+      name = Utf8ToAnsi(arg.substr(3));
+    }
+  }
+  Complain("hivTAP: fichier " + name + (reason.empty() ? "" : " : " + reason));
 }
 
 void WriteErrorLine(const std::string& ansi) { Complain(ansi); }

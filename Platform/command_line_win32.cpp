@@ -17,6 +17,12 @@ std::vector<std::string> HelpAddendum() { return {}; }
 
 void NoteMissingListFile() {}
 
+void NoteUnknownKey(const std::string&) {}
+
+bool NoteListWithoutColon() { return false; }
+
+void NoteFileFailure(const std::string&, const std::string&) {}
+
 void WriteErrorLine(const std::string& ansi) {
   const std::string line = AnsiToConsole(ansi) + "\r\n";
   File::Standard(StdStream::kError).Write(line.data(), line.size());

@@ -28,7 +28,9 @@ class File {
   // Writes all `size` bytes; false when not all of them were written.
   // `*done`, when asked for, counts the bytes written, also on failure.
   bool Write(const void* data, std::size_t size, std::size_t* done = nullptr);
-  // The size of a disk file, in bytes; false on failure.
+  // The size of a disk file written at its end, in bytes; false on failure
+  // and where no line could be cut back (a pipe, a device, a descriptor
+  // inherited at a place inside its file).
   bool Size(std::uint64_t* size) const;
   // Cuts the file to `size` bytes and moves the position to that end.
   bool Truncate(std::uint64_t size);
@@ -57,6 +59,10 @@ class File {
 // CR LF on Windows; LF on POSIX, where terminals and the tools a pipe feeds
 // expect it. Files keep CR LF on both.
 const char* ConsoleLineEnd();
+
+// Why the last failed call of File failed, in the system's words; empty
+// where the tool's own message stands alone (Windows).
+std::string LastFileError();
 
 // The longest file name, in bytes before the NUL, that the platform takes.
 constexpr std::size_t kMaxFileName = 258;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 
 #include "Platform/charset_posix.h"
@@ -16,6 +17,15 @@
 
 namespace platform {
 namespace {
+
+// The errno of the last failure here, for the message that reports it.
+int g_lastError = 0;
+
+// Records `error` as the reason; false, for the failing path to return.
+bool Failed(int error) {
+  g_lastError = error;
+  return false;
+}
 
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
@@ -71,19 +81,35 @@ std::string ResolveName(const std::string& ansiName) {
 // Names Windows refuses: too long, or holding a wildcard or a character no
 // Windows file name may hold; refused here too rather than made.
 bool NameFits(const std::string& name) {
-  return name.size() <= kMaxFileName && name.find_first_of("*?<>|") == std::string::npos;
+  if (name.size() > kMaxFileName) return Failed(ENAMETOOLONG);
+  return name.find_first_of("*?<>|") == std::string::npos || Failed(EINVAL);
 }
 
 bool Lock(int fd, short type) {
   struct flock lock = {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
-  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0 || Failed(errno);
+}
+
+// N for "/dev/fd/N" (standard output as "-" is named so), else -1.
+int InheritedDescriptor(const std::string& name) {
+  const std::string prefix = "/dev/fd/";
+  if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size() ||
+      name.size() > prefix.size() + 9) {
+    return -1;
+  }
+  int fd = 0;
+  for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    fd = fd * 10 + (name[i] - '0');
+  }
+  return fd;
 }
 
 bool IsDirectory(int fd) {
   struct stat st;
-  return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && !Failed(EISDIR);
 }
 
 }  // namespace
@@ -113,7 +139,7 @@ bool File::Read(void* buffer, std::size_t size, std::size_t* done) {
     }
     if (errno != EINTR) {
       *done = 0;
-      return false;
+      return Failed(errno);
     }
   }
 }
@@ -126,7 +152,8 @@ bool File::Write(const void* data, std::size_t size, std::size_t* done) {
     const ssize_t n = write(static_cast<int>(handle_), p + written, size - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ok = false;
+      // A write that takes nothing has found the disk full.
+      ok = Failed(n < 0 ? errno : ENOSPC);
       break;
     }
     written += static_cast<std::size_t>(n);
@@ -136,8 +163,12 @@ bool File::Write(const void* data, std::size_t size, std::size_t* done) {
 }
 
 bool File::Size(std::uint64_t* size) const {
+  const int fd = static_cast<int>(handle_);
   struct stat st;
-  if (handle_ == kNone || fstat(static_cast<int>(handle_), &st) != 0) return false;
+  if (handle_ == kNone || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // An inherited descriptor may write inside the file: its end is no line's.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || ((flags & O_APPEND) == 0 && lseek(fd, 0, SEEK_CUR) != st.st_size)) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
@@ -160,7 +191,7 @@ bool File::Close() {
   const std::intptr_t h = handle_;
   handle_ = kNone;
   if (h == kNone || !owned_) return true;
-  return close(static_cast<int>(h)) == 0;
+  return close(static_cast<int>(h)) == 0 || Failed(errno);
 }
 
 File File::Standard(StdStream which) {
@@ -173,6 +204,7 @@ File File::Standard(StdStream which) {
 File File::OpenRead(const std::string& name) {
   if (!NameFits(name)) return File();
   const int fd = open(ResolveName(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Failed(errno);
   if (fd < 0) return File();
   File file(fd, true);
   // Reading shares with readers only: a file open for writing is refused.
@@ -182,16 +214,33 @@ File File::OpenRead(const std::string& name) {
 
 File File::OpenAppend(const std::string& name) {
   if (!NameFits(name)) return File();
-  const int fd = open(ResolveName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const std::string resolved = ResolveName(name);
+  const int inherited = InheritedDescriptor(resolved);
+  if (inherited >= 0) {
+    // Written where the caller's writes go, sharing its offset: reopened,
+    // the file would have an offset of its own, and the caller's next write
+    // would land on this run's lines. A socket cannot be reopened at all.
+    const int fd = fcntl(inherited, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) Failed(errno);
+    return fd < 0 ? File() : File(fd, true);
+  }
+  const int fd = open(resolved.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) Failed(errno);
   if (fd < 0) return File();
   File file(fd, true);
   // Others may read the file but not write it while it is open here. A
-  // pipe or a terminal (standard output as "-") has no end to seek to.
-  if (!Lock(fd, F_WRLCK) || (lseek(fd, 0, SEEK_END) < 0 && errno != ESPIPE)) return File();
+  // pipe or a terminal (a FIFO's name) has no end to seek to.
+  if (!Lock(fd, F_WRLCK) || (lseek(fd, 0, SEEK_END) < 0 && errno != ESPIPE && !Failed(errno))) {
+    return File();
+  }
   return file;
 }
 
 const char* ConsoleLineEnd() { return "\n"; }
+
+std::string LastFileError() {
+  return g_lastError == 0 ? std::string() : std::strerror(g_lastError);
+}
 
 bool FileExists(const std::string& name) {
   if (name.find_first_of("*?<>|") != std::string::npos) return false;

@@ -137,4 +137,6 @@ bool FileExists(const std::string& name) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::string LastFileError() { return std::string(); }
+
 }  // namespace platform

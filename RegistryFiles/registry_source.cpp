@@ -182,10 +182,14 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
   const std::string folder = Utf8ToAnsi(source.folder);
   // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
   if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
+  // What was read as an image says why; the file may have changed since.
+  if (!source.image.missing.empty()) return source.image.missing;
   if (IsFile(source.folder) || IsBlockDevice(source.folder)) {
     // A hive's name says what was meant; any other file was read as an image.
     if (!HasHiveSignature(source.folder)) {
-      if (!IsCollectedHiveName(FileName(source.folder))) return source.image.missing;
+      // A file rewritten since it was read as a hive: no image to tell of.
+      if (!IsCollectedHiveName(FileName(source.folder)))
+        return "hivTAP: fichier modifi\xE9 pendant la lecture : " + folder;
       return "hivTAP: ce fichier n'est pas une ruche : " + folder;
     }
     std::string names;
@@ -214,11 +218,27 @@ std::unique_ptr<RegistryStore> CreateRegistryStore(const RegistrySource& source)
   }
 }
 
-std::unique_ptr<RegistryStore> CreateDefaultRegistryStore() {
-  return CreateRegistryStore(LocateRegistrySource());
+namespace {
+
+// The source the store was made from. Its problem is told from what was
+// read then: located again, an image rewritten while it was opened could
+// open well the second time and leave nothing to say.
+std::unique_ptr<RegistrySource>& DefaultSource() {
+  static std::unique_ptr<RegistrySource> source;
+  return source;
 }
 
-std::string DefaultRegistryProblem() { return MissingRegistryMessage(LocateRegistrySource()); }
+}  // namespace
+
+std::unique_ptr<RegistryStore> CreateDefaultRegistryStore() {
+  DefaultSource() = std::make_unique<RegistrySource>(LocateRegistrySource());
+  return CreateRegistryStore(*DefaultSource());
+}
+
+std::string DefaultRegistryProblem() {
+  if (!DefaultSource()) return MissingRegistryMessage(LocateRegistrySource());
+  return MissingRegistryMessage(*DefaultSource());
+}
 
 std::string DescribeDefaultRegistry() { return DescribeRegistrySource(LocateRegistrySource()); }
 

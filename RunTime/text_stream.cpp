@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "Base/exception.h"
 #include "Platform/codepage.h"
 #include "Platform/interrupt.h"
-#include "RunTime/exception.h"
 
 namespace {
 constexpr char kCtrlZ = '\x1A';
@@ -86,7 +86,8 @@ void TTextStream::Fail(const std::string& what) const {
   throw EInOutError(
       "Erreur d'entr\xE9"
       "e/sortie (" +
-      what + ") : " + name_);
+          what + ") : " + name_,
+      name_, platform::LastFileError());
 }
 
 void TTextStream::Write(const std::string& text) {

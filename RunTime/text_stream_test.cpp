@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "RunTime/exception.h"
+#include "Base/exception.h"
 #include "tests/temp_dir.h"
 
 namespace {

@@ -1,15 +1,16 @@
 #include "hivTAP/driver.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <utility>
 
+#include "Base/exception.h"
 #include "Platform/codepage.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
 #include "Platform/registry.h"
-#include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/export_line.h"
@@ -89,6 +90,27 @@ void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   listFile.Close();
 }
 
+// Whether a key line names a root, as reading it needs.
+bool NamesRoot(const std::string& keyLine) {
+  std::string label;
+  std::string keySpec;
+  SplitLabel(keyLine, label, keySpec);
+  std::uint32_t root = 0;
+  std::string subKeyPath;
+  std::string valueName;
+  return SplitKeySpec(keySpec, root, subKeyPath, valueName);
+}
+
+// The platform's notes on a key argument that reads nothing, after what the
+// console shows, also where both share a stream.
+void NoteKeyArgument(TTextStream& console) {
+  console.Flush();
+  if (platform::NoteListWithoutColon()) return;
+  if (!RunSettings.KeyArgument.empty() && !NamesRoot(RunSettings.KeyArgument)) {
+    platform::NoteUnknownKey(RunSettings.KeyArgument);
+  }
+}
+
 // Returns normally when the output stage failed: that failure is reported
 // here and gives the exit code.
 void RunOutputStage(TTextStream& console) {
@@ -100,11 +122,16 @@ void RunOutputStage(TTextStream& console) {
       ProcessListFile(console, outputFile);
     } else {
       ProcessKeyLine(RunSettings.KeyArgument, RunSettings, console, outputFile);
+      NoteKeyArgument(console);
     }
     outputFile.Close();
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
     RunSettings.FailureFlag = 1;
     console.WriteLine(ConvertConsoleText(0, kOutputFailed));
+    if (const auto* io = dynamic_cast<const EInOutError*>(&failure)) {
+      console.Flush();
+      platform::NoteFileFailure(io->FileName(), io->Reason());
+    }
   }
 }
 

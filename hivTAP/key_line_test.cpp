@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Base/exception.h"
 #include "MyRegistry/registry.h"
-#include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "tests/temp_dir.h"
 #include "tests/test_registry.h"

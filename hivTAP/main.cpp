@@ -1,9 +1,9 @@
 #include <exception>
 #include <string>
 
+#include "Base/exception.h"
 #include "Platform/command_line.h"
 #include "Platform/file.h"
-#include "RunTime/exception.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/driver.h"

@@ -3,7 +3,7 @@ expected bytes. Console text is given per console charset where it holds
 accented letters: "437" and "850" (OEM code pages under Wine), "utf8" (the
 native build under a UTF-8 locale). Files always hold Windows-1252 bytes."""
 
-from harness import FAILURE_REPORT, Case
+from harness import Case
 
 
 def con(oem, utf8, oem850=None):
@@ -50,6 +50,19 @@ def missing_list(name):
     """Standard error of a run whose list file is missing: the native build
     names the file."""
     return {"utf8": b"hivTAP: fichier de liste introuvable : " + name + b"\n"}
+
+
+def unknown_key(key):
+    """Standard error of a run whose key names no root: the native build
+    names it."""
+    return {"utf8": b"hivTAP: cl\xc3\xa9 non reconnue : " + key + b" (racines : HKLM, HKCU, "
+            b"HKCR, HKU, HKCC, HKPD, HKDD ou HKEY_..., suivies de \\)\n"}
+
+
+def output_failed(name, reason):
+    """Standard error of a run whose output stage failed: the native build
+    names the file and the system's reason."""
+    return {"utf8": b"hivTAP: fichier " + name + b" : " + reason + b"\n"}
 
 
 MISSING_LIST = con(b"hivTAP: le fichier sp\x82cifi\x82 n'existe pas\r\n",
@@ -172,9 +185,10 @@ def result_line_cases():
              after={OUT: b"Missing=\r\n"}),
         Case("missing key with /N and a label", args=[b"/N", b"L=" + K + b"\\Nothing\\Here"],
              out=b"L= \r\n", after={OUT: b"L= \r\n"}),
-        Case("invalid key writes nothing", args=[b"/N", b"HKXX\\a\\b"], after={OUT: b""}),
+        Case("invalid key writes nothing", args=[b"/N", b"HKXX\\a\\b"], after={OUT: b""},
+             err=unknown_key(b"HKXX\\a\\b")),
         Case("plain text writes nothing in single mode", args=[b"/N", b"texte"],
-             after={OUT: b""}),
+             after={OUT: b""}, err=unknown_key(b"texte")),
         Case("/S silences the result line only", args=[b"/N", b"/S", WALL],
              after={OUT: b"Wallpaper=fond.bmp\r\n"}),
         Case("multi-string value: one result line over several lines",
@@ -421,91 +435,8 @@ def value_type_cases():
     ]
 
 
-def output_file_cases(sep):
-    """Output files; sep is the directory separator of the build's file names."""
-    a100 = "A" * 100
-    b100 = "B" * 100
-    deep = a100 + "/" + b100 + "/"
-    name259 = (a100 + sep + b100 + sep + "c" * 57).encode("ascii")
-    name258 = (a100 + sep + b100 + sep + "c" * 56).encode("ascii")
-    name300 = (a100 + sep + b100 + sep + "c" * 98).encode("ascii")
-    return [
-        Case("appending continues a last line without line end",
-             args=[WALL], files={OUT: b"old\r\nno-eol"}, out=b"fond.bmp\r\n",
-             after={OUT: b"old\r\nno-eolfond.bmp\r\n"}),
-        Case("appending after a trailing Ctrl-Z", args=[WALL, b"out.txt"],
-             files={"out.txt": b"old\r\n\x1a"}, out=b"fond.bmp\r\n",
-             after={"out.txt": b"old\r\n\x1afond.bmp\r\n"}),
-        Case("existing output file found in another letter case", args=[WALL, b"out.txt"],
-             files={"OUT.TXT": b"x\r\n"}, out=b"fond.bmp\r\n",
-             after={"OUT.TXT": b"x\r\nfond.bmp\r\n"}),
-        Case("missing list file", args=[b"/L:absent.lst"], out=MISSING_LIST,
-             err=missing_list(b"absent.lst"), after={OUT: b""}),
-        Case("missing list file with /S and an output name, existing file kept",
-             args=[b"/S", b"/L:absent.lst", b"out.txt"], files={"out.txt": b"old"},
-             out=MISSING_LIST, err=missing_list(b"absent.lst")),
-        Case("/L: with a wildcard pattern that matches nothing", args=[b"/L:*.lst"],
-             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"*.lst"),
-             after={OUT: b""}),
-        Case("/L: with a wildcard pattern that matches a file", args=[b"/L:*.txt"],
-             files={"keys.txt": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"*.txt"),
-             after={OUT: b""}),
-        Case("/L: naming a directory", args=[b"/L:keys"], dirs=["keys"], out=MISSING_LIST,
-             err=missing_list(b"keys"), after={OUT: b""}),
-        Case("output file in a missing directory",
-             args=[WALL, ("nodir" + sep + "out.txt").encode("ascii")],
-             code=1, out=OUTPUT_FAILED),
-        Case("output file name is a directory", args=[WALL, b"outdir"], dirs=["outdir"], code=1,
-             out=OUTPUT_FAILED),
-        Case("output name of 259 bytes", args=[WALL, name259], dirs=[deep], code=1,
-             out=OUTPUT_FAILED),
-        Case("output name of 300 bytes", args=[b"/L:keys.lst", name300], dirs=[deep],
-             files={"keys.lst": SZ + b"\r\n"}, code=1, out=OUTPUT_FAILED),
-        Case("output name of 258 bytes", args=[WALL, name258], dirs=[deep], out=b"fond.bmp\r\n",
-             after={deep + "c" * 56: b"fond.bmp\r\n"}),
-        Case("list file is the output file", args=[b"/L:same.txt", b"same.txt"],
-             files={"same.txt": WALL + b"\r\n"}, code=1, out=OUTPUT_FAILED),
-    ]
-
-
-L9_LIST = (K + b"\\Lines\\L9\r\n") * 20
-L9_LINE = b"123456789\r\n"
-
-
-def stream_cases(modes, native=False):
-    """Standard output that cannot be written, and redirections. The native
-    console's lines end with LF, one byte shorter."""
-    cases = []
-    for mode in modes:
-        if mode in ("closed", "invalid"):
-            cases.append(Case("standard output %s at start: unhandled failure" % mode,
-                              args=[WALL], mode=mode, code=1, err=FAILURE_REPORT))
-        elif mode == "brokenpipe":
-            # The console is written each time its 128-byte buffer fills: the
-            # twelfth line of 11 bytes fails (natively the thirteenth of 10),
-            # and those before it stay in the file; the failure message cannot
-            # be written either.
-            cases.append(Case("broken pipe during list mode stops the run",
-                              args=[b"/L:l9.lst"], files={"l9.lst": L9_LIST}, mode=mode,
-                              code=1, err=FAILURE_REPORT,
-                              after={OUT: L9_LINE * (12 if native else 11)}))
-            cases.append(Case("broken pipe noticed when standard output is closed",
-                              args=[WALL], mode=mode, code=1, err=FAILURE_REPORT,
-                              after={OUT: b"fond.bmp\r\n"}))
-        elif mode == "pipe":
-            cases.append(Case("standard output to a pipe gets every line",
-                              args=[b"/L:l9.lst"], files={"l9.lst": L9_LIST}, mode=mode,
-                              out=L9_LINE * 20, after={OUT: L9_LINE * 20}))
-        elif mode == "full":
-            # A character device is flushed at every line end.
-            cases.append(Case("console write fails on the first line",
-                              args=[b"/L:l9.lst"], files={"l9.lst": L9_LIST}, mode=mode,
-                              code=1, err=FAILURE_REPORT, after={OUT: b""}))
-    cases.append(Case("standard output to a file gets every line", args=[b"/L:l9.lst"],
-                      files={"l9.lst": L9_LIST}, out=L9_LINE * 20, after={OUT: L9_LINE * 20}))
-    return cases
-
-
 def shared_cases(sep):
+    # Imported here: those cases are built from this module's names.
+    from output_cases import output_file_cases
     return (help_cases() + command_line_cases() + result_line_cases() + list_cases() +
             list_file_cases() + value_type_cases() + output_file_cases(sep))

@@ -32,6 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases  # noqa: E402
 import fault_cases  # noqa: E402
 import linux_cases  # noqa: E402
+import output_cases  # noqa: E402
 import hive_differential  # noqa: E402
 import hive_suite  # noqa: E402
 import wildcard_cap  # noqa: E402
@@ -102,17 +103,17 @@ def windows_suite(tally, args, prefix, work):
     version = Case("version record", program=args.verinfo, argv0=b"hivtap_verinfo.exe",
                    raw=b'"' + winpath(args.hivtap).encode("ascii") + b'"', out=VERSION_RECORD)
     runner.run_cases(tally, label, cases.shared_cases("\\") + cases.raw_command_line_cases() +
-                     cases.stream_cases(["closed", "invalid", "brokenpipe", "pipe"]) + [version])
+                     output_cases.stream_cases(["closed", "invalid", "brokenpipe", "pipe"]) + [version])
 
     # hivtap.exe started by Wine itself, its output to a Unix pipe and to a
     # character device that refuses every write.
     for mode, code, expected_out, expected_file in (
-            ("unix pipe", 0, cases.L9_LINE * 20, cases.L9_LINE * 20),
+            ("unix pipe", 0, output_cases.L9_LINE * 20, output_cases.L9_LINE * 20),
             ("/dev/full", 1, b"", b"")):
         directory = os.path.join(work, "%s-direct-%s" % (label, mode.replace("/", "")))
         os.makedirs(directory)
         with open(os.path.join(directory, "l9.lst"), "wb") as f:
-            f.write(cases.L9_LIST)
+            f.write(output_cases.L9_LIST)
         name = "%s: started by wine, standard output to %s" % (label, mode)
         if mode == "unix pipe":
             r = prefix.wine([args.hivtap, "/L:l9.lst"], cwd=directory, stdout=subprocess.PIPE,
@@ -139,7 +140,7 @@ def windows_suite(tally, args, prefix, work):
     # takes a while to start in a locale other than the previous run's.
     accented = [c for c in cases.result_line_cases() if c.name.startswith("accented")]
     french = ([cases.help_cases()[2]] + accented + cases.list_cases()[1:2] +
-              [c for c in cases.output_file_cases("\\")
+              [c for c in output_cases.output_file_cases("\\")
                if c.name in ("missing list file", "output file in a missing directory")])
     runner.run_cases(tally, label + "-cp850", french, locale="fr_FR.UTF-8", console="850")
 
@@ -155,7 +156,7 @@ def native_suite(tally, args, prefix, work):
     before = fault_cases.prefix_state(prefix)
     runner = NativeRunner(prefix, args.hivtap, work)
     runner.run_cases(tally, "native", cases.shared_cases("/") +
-                     cases.stream_cases(["closed", "brokenpipe", "pipe", "full"], native=True))
+                     output_cases.stream_cases(["closed", "brokenpipe", "pipe", "full"], native=True))
     fault_cases.native_faults(tally, runner, work)
     linux_cases.native_groups(tally, runner, args.hivtap, prefix, work)
     fault_cases.prefix_unchanged(tally, prefix, before)

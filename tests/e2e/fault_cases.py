@@ -11,11 +11,12 @@ import subprocess
 import sys
 
 import cases
-from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL, missing_list
+import output_cases
+from cases import K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, WALL, missing_list, output_failed
 from harness import WINE, WINE_TIMEOUT, Case, prepare, read_or_empty, show, verify, winpath
 
 L9 = K + b"\\Lines\\L9"
-L9_LINE = cases.L9_LINE
+L9_LINE = output_cases.L9_LINE
 MULTI = cases.TYPES + b"Multi"
 MULTI_LINE = b"a\r\nb\r\nc\r\n"  # one record holding two CR LF of its own
 MIB = 1024 * 1024
@@ -28,18 +29,23 @@ def name_cases(sep):
     name260 = (a100 + sep + b100 + sep + "c" * 58).encode("ascii")
     return [
         Case("output name of 260 bytes", args=[WALL, name260], dirs=[deep], code=1,
-             out=OUTPUT_FAILED),
-        Case("output name of 5,000 bytes", args=[WALL, b"x" * 5000], code=1, out=OUTPUT_FAILED),
+             out=OUTPUT_FAILED,
+             err=output_failed(name260.replace(b"\\", b"/"), b"File name too long")),
+        Case("output name of 5,000 bytes", args=[WALL, b"x" * 5000], code=1, out=OUTPUT_FAILED,
+             err=output_failed(b"x" * 5000, b"File name too long")),
         Case("list name of 5,000 bytes names no file", args=[b"/L:" + b"k" * 5000],
              out=MISSING_LIST, err=missing_list(b"k" * 5000), after={OUT: b""}),
-        Case("output name holding *", args=[WALL, b"out*.txt"], code=1, out=OUTPUT_FAILED),
-        Case("output name holding ?", args=[WALL, b"out?.txt"], code=1, out=OUTPUT_FAILED),
+        Case("output name holding *", args=[WALL, b"out*.txt"], code=1, out=OUTPUT_FAILED,
+             err=output_failed(b"out*.txt", b"Invalid argument")),
+        Case("output name holding ?", args=[WALL, b"out?.txt"], code=1, out=OUTPUT_FAILED,
+             err=output_failed(b"out?.txt", b"Invalid argument")),
         Case("list name holding ? is no file, even one on disk", args=[b"/L:k?ys.lst"],
              files={"k?ys.lst": SZ + b"\r\n"}, out=MISSING_LIST, err=missing_list(b"k?ys.lst"),
              after={OUT: b""}),
         Case("list file that fails to read (EIO)",
              args=[b"/L:" + sep.join(["", "proc", "self", "mem"]).encode("ascii")],
-             code=1, out=OUTPUT_FAILED, after={OUT: b""}),
+             code=1, out=OUTPUT_FAILED, after={OUT: b""},
+             err=output_failed(b"/proc/self/mem", b"Input/output error")),
     ]
 
 
@@ -48,10 +54,11 @@ def held_cases(mode_of):
     the run's mode that holds `name`."""
     return [
         Case("output file held by another process", args=[WALL, b"out.txt"],
-             files={"out.txt": b"old\r\n"}, mode=mode_of("out.txt"), code=1, out=OUTPUT_FAILED),
+             files={"out.txt": b"old\r\n"}, mode=mode_of("out.txt"), code=1, out=OUTPUT_FAILED,
+             err=output_failed(b"out.txt", b"Resource temporarily unavailable")),
         Case("list file held by another process", args=[b"/L:l.lst"],
              files={"l.lst": WALL + b"\r\n"}, mode=mode_of("l.lst"), code=1, out=OUTPUT_FAILED,
-             after={OUT: b""}),
+             after={OUT: b""}, err=output_failed(b"l.lst", b"Resource temporarily unavailable")),
     ]
 
 
@@ -139,14 +146,17 @@ def mounted_rows(work, label, sep_path):
     out = os.path.join(full, "out.txt")
     rows = [(Case("file system fills during a long list", args=[b"/S", b"/L:l.lst",
                                                                  sep_path(out)],
-                  files={"l.lst": listing}, code=1, out=OUTPUT_FAILED), {out: kept})]
+                  files={"l.lst": listing}, code=1, out=OUTPUT_FAILED,
+                  err=output_failed(sep_path(out), b"No space left on device")), {out: kept})]
     if ro in mounts:
         new, existing = os.path.join(ro, "new.txt"), os.path.join(ro, "old.txt")
         rows += [
             (Case("new output file on a read-only file system", args=[WALL, sep_path(new)],
-                  code=1, out=OUTPUT_FAILED), {new: None}),
+                  code=1, out=OUTPUT_FAILED,
+                  err=output_failed(sep_path(new), b"Read-only file system")), {new: None}),
             (Case("existing output file on a read-only file system",
-                  args=[WALL, sep_path(existing)], code=1, out=OUTPUT_FAILED),
+                  args=[WALL, sep_path(existing)], code=1, out=OUTPUT_FAILED,
+                  err=output_failed(sep_path(existing), b"Read-only file system")),
              {existing: b"old\r\n"}),
         ]
     return rows, mounts
@@ -262,7 +272,8 @@ def file_size_limit_row(work):
         f.write(old)
     case = Case("file-size limit reached during a long list",
                 args=[b"/S", b"/L:l.lst", relative(path, work)],
-                files={"l.lst": listing}, code=1, out=OUTPUT_FAILED)
+                files={"l.lst": listing}, code=1, out=OUTPUT_FAILED,
+                err=output_failed(relative(path, work), b"File too large"))
     return case, {path: kept}
 
 

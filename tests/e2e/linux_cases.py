@@ -11,8 +11,9 @@ import subprocess
 import time
 
 import seed
-from cases import HELP, K, MISSING_LIST, OUT, OUTPUT_FAILED, SZ, TYPES, WALL
+from cases import HELP, K, OUT, OUTPUT_FAILED, SZ, TYPES, WALL, output_failed
 from harness import Case, native_console, read_or_empty, tree
+from linux_output import output_groups
 
 LONG = K + b"\\Long\\" + seed.LONG_A.encode() + b"\\"
 # --help and -h: the help screen, then what only the native build has.
@@ -37,7 +38,8 @@ def file_name_cases():
         Case("backslash output name writes into the directory", args=[WALL, b"sub\\o.txt"],
              dirs=["sub"], out=b"fond.bmp\r\n", after={"sub/o.txt": b"fond.bmp\r\n"}),
         Case("backslash output name in a missing directory fails",
-             args=[WALL, b"nodir\\o.txt"], code=1, out=OUTPUT_FAILED),
+             args=[WALL, b"nodir\\o.txt"], code=1, out=OUTPUT_FAILED,
+             err=output_failed(b"nodir/o.txt", b"No such file or directory")),
         Case("backslash list name found in any letter case", args=[b"/L:sub\\k.lst"],
              files={"Sub/K.lst": SZ + b"\r\n"}, out=b"abc\r\n", after={OUT: b"abc\r\n"}),
         Case("existing output file found through backslashes in another case",
@@ -144,7 +146,10 @@ def absolute_path_group(tally, program, prefix, work):
         before = tree(target)
         result_code, out, err = _run(program, directory, args, {}, prefix)
         label = "native absolute paths: " + name
-        tally.equal(label + " [exit code, standard error]", (result_code, err), (code, b""))
+        # A failure names the file and the system's reason.
+        reason = output_failed(args[-1].encode(), b"No such file or directory")["utf8"]
+        tally.equal(label + " [exit code, standard error]", (result_code, err),
+                    (code, reason if code else b""))
         if code:
             tally.equal(label + " [console]", out, native_console(OUTPUT_FAILED["utf8"]))
         found = {os.path.join(directory, p): d for p, d in tree(directory).items()}
@@ -209,47 +214,6 @@ def typo_group(tally, program, prefix, work):
         tally.equal("native typo %s [exit code, console, standard error]" % name, result,
                     (1, b"", unknown % arg))
         tally.equal("native typo %s [no file]" % name, tree(directory), {})
-
-
-def dash_group(tally, program, prefix, work):
-    """"-" as the output name: standard output gets the output file's exact
-    bytes (Windows-1252, CR LF) and nothing else; messages go to standard
-    error; no file is made."""
-    multi = TYPES + b"MultiAccent"
-    missing = native_console(MISSING_LIST["utf8"])
-    runs = [
-        ("one value with /N", ["/N", WALL.decode(), "-"], b"", b"Wallpaper=fond.bmp\r\n", b""),
-        ("a list, accents and a multi-string, to a pipe", ["/L:l.lst", "-"], None,
-         b"fond.bmp\r\n\xe9t\xe9\r\n\x9cuf\r\n", b""),
-        ("a missing list: the messages on standard error", ["/L:absent.lst", "-"], b"", b"",
-         missing + b"hivTAP: fichier de liste introuvable : absent.lst\n"),
-        ("appended to what standard output already holds", ["/N", SZ.decode(), "-"],
-         b"old\r\n", b"old\r\nSz=abc\r\n", b""),
-    ]
-    for i, (name, args, before, out, err) in enumerate(runs):
-        directory = _fresh(work, "dash-%d" % i)
-        with open(os.path.join(directory, "l.lst"), "wb") as f:
-            f.write(WALL + b"\r\n" + multi + b"\r\n")
-        env = dict(os.environ, WINEPREFIX=prefix.path, LC_ALL="C.UTF-8")
-        env.pop("HIVTAP_REGISTRY", None)
-        run = lambda stdout: subprocess.run(  # noqa: E731
-            [program] + args, cwd=directory, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-            stderr=subprocess.PIPE, timeout=60, check=False)
-        if before is None:
-            r = run(subprocess.PIPE)
-            got = r.stdout
-        else:
-            # A file opened for appending, as ">>" opens it.
-            sink = os.path.join(work, "linux-dash-%d.out" % i)
-            with open(sink, "wb") as f:
-                f.write(before)
-            with open(sink, "ab") as f:
-                r = run(f)
-            got = read_or_empty(sink)
-        label = "native - as output: " + name
-        tally.equal(label + " [exit code, standard output, standard error]",
-                    (r.returncode, got, r.stderr), (0, out, err))
-        tally.equal(label + " [no file made]", sorted(tree(directory)), ["l.lst"])
 
 
 def missing_registry_group(tally, program, prefix, work):
@@ -406,7 +370,7 @@ def native_groups(tally, runner, program, prefix, work):
     absolute_path_group(tally, program, prefix, work)
     help_version_group(tally, program, prefix, work)
     typo_group(tally, program, prefix, work)
-    dash_group(tally, program, prefix, work)
+    output_groups(tally, program, prefix, work)
     missing_registry_group(tally, program, prefix, work)
     interrupt_group(tally, program, prefix, work)
     prefix_file_group(tally, program, prefix, work)
