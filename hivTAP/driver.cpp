@@ -14,6 +14,7 @@
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
 #include "hivTAP/export_line.h"
+#include "hivTAP/key_line.h"
 #include "hivTAP/process_line.h"
 
 TRunSettings RunSettings;
