@@ -10,6 +10,9 @@ constexpr std::size_t kBinHeader = 32;
 constexpr std::size_t kPage = 4096;
 constexpr std::size_t kKeyNode = 4 + 76;  // size field and fixed part
 constexpr std::size_t kValueKey = 4 + 20;
+// Windows stamps every key it writes: bytes that only look like a key node
+// rarely hold a time between 1990 and 2290 (FILETIMEs).
+constexpr std::uint64_t kFirstTime = 122756256000000000ull, kLastTime = 217427328000000000ull;
 
 // The size a cell's field gives, whichever its sign; 0 when it is no size.
 std::size_t CellSize(const std::uint8_t* p) {
@@ -42,8 +45,11 @@ std::size_t RecordUsed(const std::uint8_t* d, std::size_t room) {
 std::size_t KeyNodeAt(const std::uint8_t* hive, std::size_t at, std::size_t end) {
   if (end - at < kKeyNode || hive[at + 4] != 'n' || hive[at + 5] != 'k') return 0;
   const std::size_t name = CellLe16(hive + at + 4 + 72);
+  const std::uint64_t time = CellLe32(hive + at + 8) | std::uint64_t{CellLe32(hive + at + 12)}
+                                                           << 32;
   // Only the root may go without a name.
-  return name ? Whole(hive, at, end, kKeyNode + name) : 0;
+  if (!name || time < kFirstTime || time > kLastTime) return 0;
+  return Whole(hive, at, end, kKeyNode + name);
 }
 
 std::size_t ValueKeyAt(const std::uint8_t* hive, std::size_t at, std::size_t end) {
