@@ -6,13 +6,14 @@ set -euo pipefail
 # dependencies; man-db: the manual page checks; liblzma-dev: the tests unpack
 # the Windows samples; lintian: the .deb check. libtsk-dev: disk images;
 # ntfs-3g, ewf-tools, qemu-utils, fdisk (sfdisk): the images the tests make;
-# parallel: the many-registries test; sleuthkit (icat): the image rows' floor.
+# parallel: the many-registries test; sleuthkit (icat): the image rows' floor;
+# reglookup (reglookup-recover): the deleted-records comparison.
 packages=(cmake ninja-build pkg-config g++ googletest python3 clang-format
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386 dpkg-dev file man-db lintian
   libhivex-dev libhivex-bin libwin-hivex-perl libbenchmark-dev strace liblzma-dev
-  libtsk-dev ntfs-3g ewf-tools qemu-utils parallel fdisk sleuthkit)
+  libtsk-dev ntfs-3g ewf-tools qemu-utils parallel fdisk sleuthkit reglookup)
 
 missing=()
 for p in "${packages[@]}"; do
