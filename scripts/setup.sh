@@ -7,7 +7,8 @@ set -euo pipefail
 # the Windows samples; lintian: the .deb check. libtsk-dev: disk images;
 # ntfs-3g, ewf-tools, qemu-utils, fdisk (sfdisk): the images the tests make;
 # parallel: the many-registries test; sleuthkit (icat): the image rows' floor;
-# reglookup: an independent reader of hive key times.
+# reglookup: an independent reader of key times, and reglookup-recover of
+# deleted records.
 packages=(cmake ninja-build pkg-config g++ googletest python3 clang-format
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64

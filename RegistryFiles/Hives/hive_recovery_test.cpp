@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <hivex.h>
-#include <lzma.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include "tests/samples.h"
 #include "tests/temp_dir.h"
 #include "tests/tools/hive_fixture.h"
+#include "tests/tools/xz_sample.h"
 
 namespace platform {
 namespace {
