@@ -23,8 +23,23 @@ bool TRegistryKey::Open(const TRegistryKey& parent, const std::u16string& subKey
   const bool opened = parent.handle_ != 0 &&
                       platform::OpenRegKeyW(parent.handle_, subKey, kKeyRead | kKeyWow64_64Key,
                                             &key) == platform::kRegSuccess;
+  return Adopt(opened ? key : 0);
+}
+
+bool TRegistryKey::OpenChild(const TRegistryKey& parent, const std::u16string& name,
+                             bool& isLink) {
+  platform::RegKey key = 0;
+  isLink = false;
+  const bool opened = parent.handle_ != 0 &&
+                      platform::OpenRegChildW(parent.handle_, name, kKeyRead | kKeyWow64_64Key,
+                                              &isLink, &key) == platform::kRegSuccess &&
+                      !isLink;
+  return Adopt(opened ? key : 0);
+}
+
+bool TRegistryKey::Adopt(platform::RegKey key) {
   Close();
-  if (!opened) return false;
+  if (key == 0) return false;
   handle_ = key;
   // An empty path beneath a root hands back the root itself, never closed;
   // beneath any other key it opens a new handle.
@@ -41,10 +56,6 @@ bool TRegistryKey::SubKeyNames(std::vector<std::u16string>& names) const {
 bool TRegistryKey::ValueNames(std::vector<std::u16string>& names) const {
   names.clear();
   return handle_ != 0 && platform::ListRegValuesW(handle_, &names) == platform::kRegSuccess;
-}
-
-bool TRegistryKey::IsLink(const std::u16string& name) const {
-  return handle_ != 0 && platform::IsRegLinkW(handle_, name);
 }
 
 bool TRegistryKey::Info(platform::RegKeyInfo& info) const {

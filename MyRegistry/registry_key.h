@@ -20,18 +20,21 @@ class TRegistryKey {
   // `subKey` (stored names separated by backslashes; empty: the key itself)
   // beneath `parent`, with read access to the 64-bit view.
   bool Open(const TRegistryKey& parent, const std::u16string& subKey);
+  // The subkey `name` of `parent`, unless it is a symbolic link, which
+  // `isLink` tells and which is not opened.
+  bool OpenChild(const TRegistryKey& parent, const std::u16string& name, bool& isLink);
   bool IsOpen() const { return handle_ != 0; }
 
   bool SubKeyNames(std::vector<std::u16string>& names) const;
   bool ValueNames(std::vector<std::u16string>& names) const;
-  // Whether the subkey `name` is a symbolic link.
-  bool IsLink(const std::u16string& name) const;
   bool Info(platform::RegKeyInfo& info) const;
   // The value's type and every byte as stored; false when it is missing.
   bool ReadValue(const std::u16string& name, std::uint32_t& type, std::string& data) const;
 
  private:
   void Close();
+  // Holds `key` (0: none); false for none.
+  bool Adopt(platform::RegKey key);
 
   platform::RegKey handle_ = 0;
   bool owned_ = false;

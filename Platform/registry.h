@@ -68,5 +68,10 @@ RegStatus ListRegValuesW(RegKey key, std::vector<std::u16string>* names);
 RegStatus QueryRegKeyInfo(RegKey key, RegKeyInfo* info);
 // Whether the subkey `name` (one stored name) of `base` is a symbolic link.
 bool IsRegLinkW(RegKey base, const std::u16string& name);
+// Opens the subkey `name` (one stored name) of `base` itself, a link not
+// followed (REG_OPTION_OPEN_LINK): `*isLink` tells whether it is one, and a
+// link is closed again. One open serves a walk's link test and its open.
+RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
+                        bool* isLink, RegKey* result);
 
 }  // namespace platform

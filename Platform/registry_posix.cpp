@@ -256,6 +256,12 @@ bool IsRegLinkW(RegKey base, const std::u16string& name) {
   return path && Store()->IsLink(*path, WideName(name));
 }
 
+RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
+                        bool* isLink, RegKey* result) {
+  *isLink = IsRegLinkW(base, name);
+  return *isLink ? kRegSuccess : OpenRegKeyW(base, name, access, result);
+}
+
 void FlushRegKey(RegKey) {}
 
 bool CheckRegistry(std::string* problem) {

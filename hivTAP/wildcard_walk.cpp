@@ -92,10 +92,7 @@ class TPlanWalk {
     if (!key.SubKeyNames(names)) return;
     names.erase(std::remove_if(names.begin(), names.end(),
                                [&](const std::u16string& name) {
-                                 // A link that a wildcard matches is not
-                                 // entered: links cannot make the walk loop.
-                                 return !(segment.AnyDepth || MatchesPattern(segment, name)) ||
-                                        key.IsLink(name);
+                                 return !segment.AnyDepth && !MatchesPattern(segment, name);
                                }),
                 names.end());
     std::sort(names.begin(), names.end(), NameLess);
@@ -103,8 +100,11 @@ class TPlanWalk {
     for (const std::u16string& name : names) {
       const std::size_t pathSize = path.size(), shownSize = shown.size();
       Descend(level, name, path, shown);
+      // A link that a wildcard matches is not entered: links cannot make
+      // the walk loop.
       TRegistryKey child;
-      if (child.Open(key, name)) {
+      bool isLink = false;
+      if (child.OpenChild(key, name, isLink)) {
         if (lists) Emit([&] { sink_.Key(TWalkKey(child, path), shown); });
         if (!lists || segment.AnyDepth) Walk(next, child, path, shown, depth + 1, true);
       }
