@@ -3,14 +3,23 @@
 #include <cstring>
 
 #include "hivTAP/key_time.h"
+#include "hivTAP/record_chars.h"
 
 const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 namespace {
 
+using record_chars::CsvChars;
+using record_chars::Decimal;
+using record_chars::Hex;
+using record_chars::JsonChars;
+using record_chars::Literal;
+using record_chars::SignedDecimal;
+using record_chars::TLittleEndian;
+using record_chars::TWide;
+using record_chars::UnitsOf;
 using TKind = TRecord::TKind;
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegDword = 4, kRegLink = 6, kRegMultiSz = 7,
                         kRegQword = 11;
 // Field names, numbers, time and punctuation of one record.
@@ -19,167 +28,6 @@ constexpr std::size_t kFixedBound = 400;
 const char* const kCsvColumns[] = {"kind",    "label",   "key",     "name",   "time",
                                    "type",    "size",    "subkeys", "values", "line",
                                    "deleted", "partial", "text",    "data"};
-
-// UTF-16 units from a u16string or from UTF-16LE data bytes.
-struct TWide {
-  const char16_t* units;
-  std::uint32_t operator[](std::size_t i) const { return units[i]; }
-};
-struct TLittleEndian {
-  const unsigned char* bytes;
-  std::uint32_t operator[](std::size_t i) const {
-    return bytes[2 * i] | static_cast<std::uint32_t>(bytes[2 * i + 1]) << 8;
-  }
-};
-
-TLittleEndian UnitsOf(const std::string& data) {
-  return TLittleEndian{reinterpret_cast<const unsigned char*>(data.data())};
-}
-
-bool IsHigh(std::uint32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLow(std::uint32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-// Any unit but ASCII: 2 or 3 bytes, 4 for a surrogate pair (consuming the
-// low unit too). A lone surrogate is left to the caller: false.
-template <class TUnits>
-bool Utf8(char*& p, const TUnits& units, std::size_t& i, std::size_t count) {
-  const std::uint32_t unit = units[i];
-  if (unit < 0x800) {
-    *p++ = static_cast<char>(0xC0 | unit >> 6);
-    *p++ = static_cast<char>(0x80 | (unit & 0x3F));
-  } else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
-    const std::uint32_t code = 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00);
-    *p++ = static_cast<char>(0xF0 | code >> 18);
-    *p++ = static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else if (IsHigh(unit) || IsLow(unit)) {
-    return false;
-  } else {
-    *p++ = static_cast<char>(0xE0 | unit >> 12);
-    *p++ = static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (unit & 0x3F));
-  }
-  return true;
-}
-
-// ASCII that a JSON string takes as it is.
-struct TJsonPlain {
-  bool plain[128] = {};
-  constexpr TJsonPlain() {
-    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
-  }
-};
-constexpr TJsonPlain kJsonPlain;
-
-char* JsonUnitEscape(char* p, std::uint32_t unit) {
-  *p++ = '\\';
-  *p++ = 'u';
-  for (int shift = 12; shift >= 0; shift -= 4) *p++ = kHexDigits[unit >> shift & 0xF];
-  return p;
-}
-
-// The units' characters inside a JSON string (no quotes): at most 6 bytes a unit.
-template <class TUnits>
-char* JsonChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t unit = units[i];
-    if (unit < 0x80) {
-      if (kJsonPlain.plain[unit]) {
-        *p++ = static_cast<char>(unit);
-        continue;
-      }
-      *p++ = '\\';
-      switch (unit) {
-        case '"':
-          *p++ = '"';
-          break;
-        case '\\':
-          *p++ = '\\';
-          break;
-        case '\b':
-          *p++ = 'b';
-          break;
-        case '\f':
-          *p++ = 'f';
-          break;
-        case '\n':
-          *p++ = 'n';
-          break;
-        case '\r':
-          *p++ = 'r';
-          break;
-        case '\t':
-          *p++ = 't';
-          break;
-        default:
-          p = JsonUnitEscape(p - 1, unit);
-          break;
-      }
-    } else if (!Utf8(p, units, i, count)) {
-      p = JsonUnitEscape(p, unit);
-      ++lone;
-    }
-  }
-  return p;
-}
-
-// The units as CSV field text, quotes doubled: at most 3 bytes a unit. Sets
-// `quote` when the field must be quoted.
-template <class TUnits>
-char* CsvChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone, bool& quote) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t unit = units[i];
-    if (unit < 0x80) {
-      *p++ = static_cast<char>(unit);
-      if (unit == '"') {
-        *p++ = '"';
-        quote = true;
-      } else if (unit == ',' || unit == '\r' || unit == '\n') {
-        quote = true;
-      }
-    } else if (!Utf8(p, units, i, count)) {
-      *p++ = '\xEF';  // U+FFFD
-      *p++ = '\xBF';
-      *p++ = '\xBD';
-      ++lone;
-    }
-  }
-  return p;
-}
-
-char* Literal(char* p, const char* text) {
-  const std::size_t size = std::strlen(text);
-  std::memcpy(p, text, size);
-  return p + size;
-}
-
-char* Decimal(char* p, std::uint64_t number) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  while (count > 0) *p++ = digits[--count];
-  return p;
-}
-
-char* SignedDecimal(char* p, std::int64_t number) {
-  if (number >= 0) return Decimal(p, static_cast<std::uint64_t>(number));
-  *p++ = '-';
-  // Negated as unsigned: INT64_MIN has no positive twin.
-  return Decimal(p, 0 - static_cast<std::uint64_t>(number));
-}
-
-char* Hex(char* p, const std::string& data) {
-  for (const char c : data) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    *p++ = kHexDigits[byte >> 4];
-    *p++ = kHexDigits[byte & 0x0F];
-  }
-  return p;
-}
 
 // The value's text form, shared by both renderings.
 struct TText {
@@ -395,26 +243,12 @@ char* CsvText(char* p, const TRecord& record, const TText& text, std::size_t& lo
   return p;
 }
 
-const char* CsvKindName(TKind kind) {
-  switch (kind) {
-    case TKind::rkValue:
-      return "value";
-    case TKind::rkKey:
-      return "key";
-    case TKind::rkMissing:
-      return "missing value";
-    case TKind::rkMissingKey:
-      return "missing key";
-    case TKind::rkNoKey:
-      return "line";
-  }
-  return "";
-}
-
 char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
   const TKind kind = record.Kind;
   const bool isValue = kind == TKind::rkValue;
-  p = Literal(p, CsvKindName(kind));
+  // In TKind's order.
+  static const char* const kKindNames[] = {"value", "key", "missing value", "missing key", "line"};
+  p = Literal(p, kKindNames[static_cast<int>(kind)]);
   *p++ = ',';
   if (record.HasLabel) p = CsvString(p, record.Label, lone);
   *p++ = ',';
