@@ -253,6 +253,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string json = FormatJsonRecord(record, &jsonLone);
   const std::string csv = FormatCsvRecord(record, &csvLone);
   FUZZ_CHECK(jsonLone == csvLone, "both formats count the same lone surrogates");
+  std::string pieces;
+  const TRecordWrite write = [&](const char* bytes, std::size_t count) {
+    FUZZ_CHECK(count <= 65536 + 6 * (record.Key.size() + record.Name.size() + record.Label.size() +
+                                     record.Line.size()),
+               "pieces stay small");
+    pieces.append(bytes, count);
+  };
+  WriteJsonRecord(record, write, nullptr);
+  FUZZ_CHECK(pieces == json, "a record written in pieces is the same record");
+  pieces.clear();
+  WriteCsvRecord(record, write, nullptr);
+  FUZZ_CHECK(pieces == csv, "a record written in pieces is the same record");
 
   FUZZ_CHECK(!json.empty() && json.back() == '\n' && json.find('\n') == json.size() - 1,
              "a JSON record is one line ending with LF");

@@ -62,13 +62,9 @@ struct TJsonEscapes {
   char letter[128] = {};
   constexpr TJsonEscapes() {
     for (int c = 0; c < 0x20; ++c) letter[c] = 'u';
-    letter['"'] = '"';
-    letter['\\'] = '\\';
-    letter['\b'] = 'b';
-    letter['\f'] = 'f';
-    letter['\n'] = 'n';
-    letter['\r'] = 'r';
-    letter['\t'] = 't';
+    const char kShort[] = "\"\"\\\\\bb\ff\nn\rr\tt";
+    for (int i = 0; kShort[i] != 0; i += 2)
+      letter[static_cast<unsigned char>(kShort[i])] = kShort[i + 1];
   }
 };
 inline constexpr TJsonEscapes kJsonEscapes;
@@ -80,15 +76,26 @@ inline char* JsonUnitEscape(char* p, std::uint32_t unit) {
   return p;
 }
 
-// The units' characters inside a JSON string (no quotes): at most 6 bytes a unit.
-template <class TUnits>
-char* JsonChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone) {
-  for (std::size_t i = 0; i < count; ++i) {
+inline char* Literal(char* p, const char* text) {
+  const std::size_t size = std::strlen(text);
+  std::memcpy(p, text, size);
+  return p + size;
+}
+
+// A string's units [i, end) inside a JSON string (no quotes), at most 6
+// bytes a unit; i ends past `end` when a pair straddles it (a pair is looked
+// for up to `count`). In a multi-string each NUL ends a string: `","`.
+template <bool kMulti, class TUnits>
+char* JsonChars(char* p, const TUnits& units, std::size_t& i, std::size_t end, std::size_t count,
+                std::size_t& lone) {
+  for (; i < end; ++i) {
     const std::uint32_t unit = units[i];
     if (unit < 0x80) {
       const char letter = kJsonEscapes.letter[unit];
       if (letter == 0) {
         *p++ = static_cast<char>(unit);
+      } else if (kMulti && unit == 0) {
+        p = Literal(p, "\",\"");
       } else if (letter == 'u') {
         p = JsonUnitEscape(p, unit);
       } else {
@@ -103,20 +110,29 @@ char* JsonChars(char* p, const TUnits& units, std::size_t count, std::size_t& lo
   return p;
 }
 
-// The units as CSV field text, quotes doubled: at most 3 bytes a unit. Sets
-// `quote` when the field must be quoted.
-template <class TUnits>
-char* CsvChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone, bool& quote) {
+// Whether a CSV field of the units must be quoted: a comma, a quote, CR or
+// LF, or in a multi-string a NUL, written as LF.
+template <bool kMulti, class TUnits>
+bool CsvQuoted(const TUnits& units, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint32_t unit = units[i];
+    if (unit == ',' || unit == '"' || unit == '\r' || unit == '\n' || (kMulti && unit == 0)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The units [i, end) as CSV field text, quotes doubled, a multi-string's
+// NULs as LF: at most 3 bytes a unit. i as JsonChars leaves it.
+template <bool kMulti, class TUnits>
+char* CsvChars(char* p, const TUnits& units, std::size_t& i, std::size_t end, std::size_t count,
+               std::size_t& lone) {
+  for (; i < end; ++i) {
+    const std::uint32_t unit = units[i];
     if (unit < 0x80) {
-      *p++ = static_cast<char>(unit);
-      if (unit == '"') {
-        *p++ = '"';
-        quote = true;
-      } else if (unit == ',' || unit == '\r' || unit == '\n') {
-        quote = true;
-      }
+      *p++ = kMulti && unit == 0 ? '\n' : static_cast<char>(unit);
+      if (unit == '"') *p++ = '"';
     } else if (!Utf8(p, units, i, count)) {
       *p++ = '\xEF';  // U+FFFD
       *p++ = '\xBF';
@@ -125,12 +141,6 @@ char* CsvChars(char* p, const TUnits& units, std::size_t count, std::size_t& lon
     }
   }
   return p;
-}
-
-inline char* Literal(char* p, const char* text) {
-  const std::size_t size = std::strlen(text);
-  std::memcpy(p, text, size);
-  return p + size;
 }
 
 inline char* Decimal(char* p, std::uint64_t number) {
@@ -151,9 +161,10 @@ inline char* SignedDecimal(char* p, std::int64_t number) {
   return Decimal(p, 0 - static_cast<std::uint64_t>(number));
 }
 
-inline char* Hex(char* p, const std::string& data) {
-  for (const char c : data) {
-    const unsigned char byte = static_cast<unsigned char>(c);
+// Bytes [from, to) of `data`, two upper-case hexadecimal digits each.
+inline char* Hex(char* p, const std::string& data, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(data[i]);
     *p++ = kHexDigits[byte >> 4];
     *p++ = kHexDigits[byte & 0x0F];
   }

@@ -1,6 +1,6 @@
 #include "hivTAP/record_format.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "hivTAP/key_time.h"
 #include "hivTAP/record_chars.h"
@@ -10,6 +10,7 @@ const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 namespace {
 
 using record_chars::CsvChars;
+using record_chars::CsvQuoted;
 using record_chars::Decimal;
 using record_chars::Hex;
 using record_chars::JsonChars;
@@ -24,6 +25,12 @@ constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegDword = 4, kRegLink = 
                         kRegQword = 11;
 // Field names, numbers, time and punctuation of one record.
 constexpr std::size_t kFixedBound = 400;
+// A value's text and data go out in blocks of this many units or bytes.
+constexpr std::size_t kBlockUnits = 8192;
+constexpr std::size_t kBlockBytes = 16384;
+// A writer gets the record in pieces of at most this many bytes (one block
+// fits), unless its names alone are more.
+constexpr std::size_t kPieceSize = 65536;
 
 const char* const kCsvColumns[] = {"kind",    "label",   "key",     "name",   "time",
                                    "type",    "size",    "subkeys", "values", "line",
@@ -83,14 +90,46 @@ std::size_t NameUnits(const TRecord& record) {
   return record.Label.size() + record.Key.size() + record.Name.size() + record.Line.size();
 }
 
-// Writes into `out` past its end at most `bound` bytes through `write`.
-template <class TWrite>
-void AppendBounded(std::string& out, std::size_t bound, TWrite write) {
-  const std::size_t start = out.size();
-  out.resize(start + bound);
-  char* const begin = &out[0];
-  char* const end = write(begin + start);
-  out.resize(static_cast<std::size_t>(end - begin));
+// Where the writers put their bytes: the end of a string, grown as they ask
+// for room; with a TRecordWrite, handed on in pieces, so that only the names
+// are ever held whole.
+class TOut {
+ public:
+  TOut(std::string& buffer, const TRecordWrite* write)
+      : buffer_(buffer), write_(write), start_(buffer.size()) {}
+
+  // A pointer with room for `size` bytes from where `p` (null: the start) is.
+  char* Room(char* p, std::size_t size) {
+    std::size_t at = p == nullptr ? start_ : static_cast<std::size_t>(p - &buffer_[0]);
+    if (write_ != nullptr && at > start_ && at - start_ + size > kPieceSize) {
+      (*write_)(&buffer_[start_], at - start_);
+      at = start_;
+    }
+    if (buffer_.size() - at < size) buffer_.resize(at + size);
+    return &buffer_[0] + at;
+  }
+
+  void End(char* p) {
+    buffer_.resize(static_cast<std::size_t>(p - &buffer_[0]));
+    if (write_ != nullptr && buffer_.size() > start_) {
+      (*write_)(&buffer_[start_], buffer_.size() - start_);
+      buffer_.resize(start_);
+    }
+  }
+
+ private:
+  std::string& buffer_;
+  const TRecordWrite* write_;
+  std::size_t start_;
+};
+
+// Every byte in hex, a block at a time.
+char* HexBlocks(TOut& out, char* p, const std::string& data) {
+  for (std::size_t from = 0; from < data.size(); from += kBlockBytes) {
+    const std::size_t to = std::min(data.size(), from + kBlockBytes);
+    p = Hex(out.Room(p, 2 * (to - from) + 8), data, from, to);
+  }
+  return p;
 }
 
 // --- JSON ---
@@ -106,36 +145,40 @@ char* JsonField(char* p, const char* name) {
 
 char* JsonString(char* p, const std::u16string& text, std::size_t& lone) {
   *p++ = '"';
-  p = JsonChars(p, TWide{text.data()}, text.size(), lone);
+  std::size_t i = 0;
+  p = JsonChars<false>(p, TWide{text.data()}, i, text.size(), text.size(), lone);
   *p++ = '"';
   return p;
 }
 
-char* JsonText(char* p, const TRecord& record, const TText& text, std::size_t& lone) {
+template <bool kMulti>
+char* JsonTextBlocks(TOut& out, char* p, const TLittleEndian& wide, std::size_t count,
+                     std::size_t& lone) {
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t end = std::min(count, i + kBlockUnits);
+    p = JsonChars<kMulti>(out.Room(p, 6 * (end - i) + 8), wide, i, end, count, lone);
+  }
+  return p;
+}
+
+char* JsonText(TOut& out, char* p, const TRecord& record, const TText& text, std::size_t& lone) {
   const TLittleEndian wide = UnitsOf(record.Data);
   switch (text.Form) {
     case TText::TForm::tfString:
       *p++ = '"';
-      p = JsonChars(p, wide, text.Units, lone);
+      p = JsonTextBlocks<false>(out, p, wide, text.Units, lone);
       *p++ = '"';
       break;
-    case TText::TForm::tfStrings: {
+    case TText::TForm::tfStrings:
+      // Each NUL between the brackets ends a string.
       *p++ = '[';
       if (text.Units > 0) {
-        // Between the brackets: the strings' characters, each NUL a string's end.
         *p++ = '"';
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= text.Units; ++i) {
-          if (i < text.Units && wide[i] != 0) continue;
-          p = JsonChars(p, TLittleEndian{wide.bytes + 2 * from}, i - from, lone);
-          if (i < text.Units) p = Literal(p, "\",\"");
-          from = i + 1;
-        }
+        p = JsonTextBlocks<true>(out, p, wide, text.Units, lone);
         *p++ = '"';
       }
       *p++ = ']';
       break;
-    }
     case TText::TForm::tfNumber:
       *p++ = '"';
       p = SignedDecimal(p, text.Number);
@@ -147,9 +190,12 @@ char* JsonText(char* p, const TRecord& record, const TText& text, std::size_t& l
   return p;
 }
 
-char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
+void WriteJson(TOut& out, const TRecord& record, std::size_t& lone) {
   const TKind kind = record.Kind;
   const bool isValue = kind == TKind::rkValue;
+  // 6 bytes a name unit at most; a small value's text and data in the same go.
+  char* p = out.Room(
+      nullptr, kFixedBound + 6 * NameUnits(record) + 5 * std::min(record.Data.size(), kBlockBytes));
   // Every field starts with a comma; the first one's becomes the brace.
   char* const first = p;
   if (record.HasLabel) p = JsonString(JsonField(p, "label"), record.Label, lone);
@@ -177,75 +223,56 @@ char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
   if (kind == TKind::rkNoKey) p = JsonString(JsonField(p, "line"), record.Line, lone);
   if (record.Deleted) p = Literal(JsonField(p, "deleted"), "true");
   if (record.Partial) p = Literal(JsonField(p, "partial"), "true");
-  if (isValue) {
-    const TText text = TextOf(record);
-    if (text.Form != TText::TForm::tfNone) p = JsonText(JsonField(p, "text"), record, text, lone);
-    p = JsonField(p, "data");
-    *p++ = '"';
-    p = Hex(p, record.Data);
-    *p++ = '"';
-  }
   if (p == first) *p++ = ',';
   *first = '{';
+  if (isValue) {
+    const TText text = TextOf(record);
+    if (text.Form != TText::TForm::tfNone) {
+      p = JsonText(out, JsonField(p, "text"), record, text, lone);
+    }
+    p = JsonField(out.Room(p, 16), "data");
+    *p++ = '"';
+    p = HexBlocks(out, p, record.Data);
+    p = out.Room(p, 8);
+    *p++ = '"';
+  }
   *p++ = '}';
   *p++ = '\n';
-  return p;
+  out.End(p);
 }
 
 // --- CSV ---
 
-// A text field: quoted only when it holds a comma, a quote, CR or LF.
-template <class TWriteChars>
-char* CsvField(char* p, TWriteChars writeChars) {
-  char* const start = p;
-  *p++ = '"';
-  bool quote = false;
-  p = writeChars(p, quote);
-  if (quote) {
-    *p++ = '"';
-  } else {
-    std::memmove(start, start + 1, static_cast<std::size_t>(p - start - 1));
-    --p;
-  }
-  return p;
-}
-
+// A name's field: quoted only when it holds a comma, a quote, CR or LF.
 char* CsvString(char* p, const std::u16string& text, std::size_t& lone) {
-  return CsvField(p, [&](char* q, bool& quote) {
-    return CsvChars(q, TWide{text.data()}, text.size(), lone, quote);
-  });
-}
-
-char* CsvText(char* p, const TRecord& record, const TText& text, std::size_t& lone) {
-  const TLittleEndian wide = UnitsOf(record.Data);
-  switch (text.Form) {
-    case TText::TForm::tfString:
-    case TText::TForm::tfStrings:
-      return CsvField(p, [&](char* q, bool& quote) {
-        // A multi-string's NULs join its strings with LF.
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= text.Units; ++i) {
-          if (i < text.Units && wide[i] != 0) continue;
-          q = CsvChars(q, TLittleEndian{wide.bytes + 2 * from}, i - from, lone, quote);
-          if (i < text.Units) {
-            *q++ = '\n';
-            quote = true;
-          }
-          from = i + 1;
-        }
-        return q;
-      });
-    case TText::TForm::tfNumber:
-      return SignedDecimal(p, text.Number);
-    case TText::TForm::tfNone:
-      break;
-  }
+  const TWide wide{text.data()};
+  const bool quoted = CsvQuoted<false>(wide, text.size());
+  if (quoted) *p++ = '"';
+  std::size_t i = 0;
+  p = CsvChars<false>(p, wide, i, text.size(), text.size(), lone);
+  if (quoted) *p++ = '"';
   return p;
 }
 
-char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
+template <bool kMulti>
+char* CsvTextBlocks(TOut& out, char* p, const TLittleEndian& wide, std::size_t count,
+                    std::size_t& lone) {
+  const bool quoted = CsvQuoted<kMulti>(wide, count);
+  if (quoted) *p++ = '"';
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t end = std::min(count, i + kBlockUnits);
+    p = CsvChars<kMulti>(out.Room(p, 3 * (end - i) + 8), wide, i, end, count, lone);
+  }
+  if (quoted) *p++ = '"';
+  return p;
+}
+
+void WriteCsv(TOut& out, const TRecord& record, std::size_t& lone) {
   const TKind kind = record.Kind;
   const bool isValue = kind == TKind::rkValue;
+  // 3 bytes a name unit at most, with 2 quotes a field.
+  char* p = out.Room(
+      nullptr, kFixedBound + 3 * NameUnits(record) + 4 * std::min(record.Data.size(), kBlockBytes));
   // In TKind's order.
   static const char* const kKindNames[] = {"value", "key", "missing value", "missing key", "line"};
   p = Literal(p, kKindNames[static_cast<int>(kind)]);
@@ -272,21 +299,35 @@ char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (record.Partial) p = Literal(p, "true");
   *p++ = ',';
-  if (isValue) p = CsvText(p, record, TextOf(record), lone);
-  *p++ = ',';
-  if (isValue) p = Hex(p, record.Data);
+  if (isValue) {
+    const TText text = TextOf(record);
+    const TLittleEndian wide = UnitsOf(record.Data);
+    if (text.Form == TText::TForm::tfString) {
+      p = CsvTextBlocks<false>(out, p, wide, text.Units, lone);
+    } else if (text.Form == TText::TForm::tfStrings) {
+      // The strings joined by LF.
+      p = CsvTextBlocks<true>(out, p, wide, text.Units, lone);
+    } else if (text.Form == TText::TForm::tfNumber) {
+      p = SignedDecimal(p, text.Number);
+    }
+    p = out.Room(p, 8);
+    *p++ = ',';
+    p = HexBlocks(out, p, record.Data);
+    p = out.Room(p, 8);
+  } else {
+    *p++ = ',';
+  }
   *p++ = '\r';
   *p++ = '\n';
-  return p;
+  out.End(p);
 }
 
 }  // namespace
 
 void AppendJsonRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates) {
   std::size_t lone = 0;
-  // 6 bytes a name unit at most, 2 a data byte for the hex and 3 for the text.
-  const std::size_t bound = kFixedBound + 6 * NameUnits(record) + 5 * record.Data.size();
-  AppendBounded(out, bound, [&](char* p) { return WriteJson(p, record, lone); });
+  TOut to(out, nullptr);
+  WriteJson(to, record, lone);
   if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
@@ -296,11 +337,19 @@ std::string FormatJsonRecord(const TRecord& record, std::size_t* loneSurrogates)
   return out;
 }
 
+void WriteJsonRecord(const TRecord& record, const TRecordWrite& write,
+                     std::size_t* loneSurrogates) {
+  std::size_t lone = 0;
+  std::string buffer;
+  TOut to(buffer, &write);
+  WriteJson(to, record, lone);
+  if (loneSurrogates != nullptr) *loneSurrogates += lone;
+}
+
 void AppendCsvRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates) {
   std::size_t lone = 0;
-  // 3 bytes a name unit at most, 2 a data byte for the hex and 2 for the text.
-  const std::size_t bound = kFixedBound + 3 * NameUnits(record) + 4 * record.Data.size();
-  AppendBounded(out, bound, [&](char* p) { return WriteCsv(p, record, lone); });
+  TOut to(out, nullptr);
+  WriteCsv(to, record, lone);
   if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
@@ -308,6 +357,14 @@ std::string FormatCsvRecord(const TRecord& record, std::size_t* loneSurrogates) 
   std::string out;
   AppendCsvRecord(record, out, loneSurrogates);
   return out;
+}
+
+void WriteCsvRecord(const TRecord& record, const TRecordWrite& write, std::size_t* loneSurrogates) {
+  std::size_t lone = 0;
+  std::string buffer;
+  TOut to(buffer, &write);
+  WriteCsv(to, record, lone);
+  if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
 std::string CsvHeader() {

@@ -67,8 +67,11 @@ int main(int argc, char** argv) {
     record.Partial = f[10] == "1";
     record.Line = Wide(f[11]);
     std::size_t jsonLone = 0, csvLone = 0;
-    AppendJsonRecord(record, json, &jsonLone);
-    AppendCsvRecord(record, csv, &csvLone);
+    // In pieces, as a big value goes out; Append gives the same bytes.
+    WriteJsonRecord(
+        record, [&](const char* bytes, std::size_t size) { json.append(bytes, size); }, &jsonLone);
+    WriteCsvRecord(
+        record, [&](const char* bytes, std::size_t size) { csv.append(bytes, size); }, &csvLone);
     std::cout << jsonLone << ' ' << csvLone << '\n';
   }
   std::ofstream(argv[1], std::ios::binary) << json;
