@@ -30,7 +30,8 @@ struct TRecord {
   std::uint64_t Time = 0;  // the key's last-write FILETIME
   std::uint32_t SubKeys = 0;
   std::uint32_t Values = 0;
-  bool Deleted = false;  // written only when set
+  // Records recovered from a hive's free space; written only when set.
+  bool Deleted = false;
   bool Partial = false;
   std::u16string Line;  // rkNoKey: the list line's text
 };
