@@ -1,185 +1,40 @@
 #include "hivTAP/record_format.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "hivTAP/key_time.h"
+#include "hivTAP/record_chars.h"
 
 const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 namespace {
 
+using record_chars::CsvChars;
+using record_chars::CsvQuoted;
+using record_chars::Decimal;
+using record_chars::Hex;
+using record_chars::JsonChars;
+using record_chars::Literal;
+using record_chars::SignedDecimal;
+using record_chars::TLittleEndian;
+using record_chars::TWide;
+using record_chars::UnitsOf;
 using TKind = TRecord::TKind;
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegDword = 4, kRegLink = 6, kRegMultiSz = 7,
                         kRegQword = 11;
 // Field names, numbers, time and punctuation of one record.
 constexpr std::size_t kFixedBound = 400;
+// A value's text and data go out in blocks of this many units or bytes.
+constexpr std::size_t kBlockUnits = 8192;
+constexpr std::size_t kBlockBytes = 16384;
+// A writer gets the record in pieces of at most this many bytes (one block
+// fits), unless its names alone are more.
+constexpr std::size_t kPieceSize = 65536;
 
 const char* const kCsvColumns[] = {"kind",    "label",   "key",     "name",   "time",
                                    "type",    "size",    "subkeys", "values", "line",
                                    "deleted", "partial", "text",    "data"};
-
-// UTF-16 units from a u16string or from UTF-16LE data bytes.
-struct TWide {
-  const char16_t* units;
-  std::uint32_t operator[](std::size_t i) const { return units[i]; }
-};
-struct TLittleEndian {
-  const unsigned char* bytes;
-  std::uint32_t operator[](std::size_t i) const {
-    return bytes[2 * i] | static_cast<std::uint32_t>(bytes[2 * i + 1]) << 8;
-  }
-};
-
-TLittleEndian UnitsOf(const std::string& data) {
-  return TLittleEndian{reinterpret_cast<const unsigned char*>(data.data())};
-}
-
-bool IsHigh(std::uint32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLow(std::uint32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-// Any unit but ASCII: 2 or 3 bytes, 4 for a surrogate pair (consuming the
-// low unit too). A lone surrogate is left to the caller: false.
-template <class TUnits>
-bool Utf8(char*& p, const TUnits& units, std::size_t& i, std::size_t count) {
-  const std::uint32_t unit = units[i];
-  if (unit < 0x800) {
-    *p++ = static_cast<char>(0xC0 | unit >> 6);
-    *p++ = static_cast<char>(0x80 | (unit & 0x3F));
-  } else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
-    const std::uint32_t code = 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00);
-    *p++ = static_cast<char>(0xF0 | code >> 18);
-    *p++ = static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else if (IsHigh(unit) || IsLow(unit)) {
-    return false;
-  } else {
-    *p++ = static_cast<char>(0xE0 | unit >> 12);
-    *p++ = static_cast<char>(0x80 | (unit >> 6 & 0x3F));
-    *p++ = static_cast<char>(0x80 | (unit & 0x3F));
-  }
-  return true;
-}
-
-// ASCII that a JSON string takes as it is.
-struct TJsonPlain {
-  bool plain[128] = {};
-  constexpr TJsonPlain() {
-    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
-  }
-};
-constexpr TJsonPlain kJsonPlain;
-
-char* JsonUnitEscape(char* p, std::uint32_t unit) {
-  *p++ = '\\';
-  *p++ = 'u';
-  for (int shift = 12; shift >= 0; shift -= 4) *p++ = kHexDigits[unit >> shift & 0xF];
-  return p;
-}
-
-// The units' characters inside a JSON string (no quotes): at most 6 bytes a unit.
-template <class TUnits>
-char* JsonChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t unit = units[i];
-    if (unit < 0x80) {
-      if (kJsonPlain.plain[unit]) {
-        *p++ = static_cast<char>(unit);
-        continue;
-      }
-      *p++ = '\\';
-      switch (unit) {
-        case '"':
-          *p++ = '"';
-          break;
-        case '\\':
-          *p++ = '\\';
-          break;
-        case '\b':
-          *p++ = 'b';
-          break;
-        case '\f':
-          *p++ = 'f';
-          break;
-        case '\n':
-          *p++ = 'n';
-          break;
-        case '\r':
-          *p++ = 'r';
-          break;
-        case '\t':
-          *p++ = 't';
-          break;
-        default:
-          p = JsonUnitEscape(p - 1, unit);
-          break;
-      }
-    } else if (!Utf8(p, units, i, count)) {
-      p = JsonUnitEscape(p, unit);
-      ++lone;
-    }
-  }
-  return p;
-}
-
-// The units as CSV field text, quotes doubled: at most 3 bytes a unit. Sets
-// `quote` when the field must be quoted.
-template <class TUnits>
-char* CsvChars(char* p, const TUnits& units, std::size_t count, std::size_t& lone, bool& quote) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t unit = units[i];
-    if (unit < 0x80) {
-      *p++ = static_cast<char>(unit);
-      if (unit == '"') {
-        *p++ = '"';
-        quote = true;
-      } else if (unit == ',' || unit == '\r' || unit == '\n') {
-        quote = true;
-      }
-    } else if (!Utf8(p, units, i, count)) {
-      *p++ = '\xEF';  // U+FFFD
-      *p++ = '\xBF';
-      *p++ = '\xBD';
-      ++lone;
-    }
-  }
-  return p;
-}
-
-char* Literal(char* p, const char* text) {
-  const std::size_t size = std::strlen(text);
-  std::memcpy(p, text, size);
-  return p + size;
-}
-
-char* Decimal(char* p, std::uint64_t number) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  while (count > 0) *p++ = digits[--count];
-  return p;
-}
-
-char* SignedDecimal(char* p, std::int64_t number) {
-  if (number >= 0) return Decimal(p, static_cast<std::uint64_t>(number));
-  *p++ = '-';
-  // Negated as unsigned: INT64_MIN has no positive twin.
-  return Decimal(p, 0 - static_cast<std::uint64_t>(number));
-}
-
-char* Hex(char* p, const std::string& data) {
-  for (const char c : data) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    *p++ = kHexDigits[byte >> 4];
-    *p++ = kHexDigits[byte & 0x0F];
-  }
-  return p;
-}
 
 // The value's text form, shared by both renderings.
 struct TText {
@@ -235,14 +90,46 @@ std::size_t NameUnits(const TRecord& record) {
   return record.Label.size() + record.Key.size() + record.Name.size() + record.Line.size();
 }
 
-// Writes into `out` past its end at most `bound` bytes through `write`.
-template <class TWrite>
-void AppendBounded(std::string& out, std::size_t bound, TWrite write) {
-  const std::size_t start = out.size();
-  out.resize(start + bound);
-  char* const begin = &out[0];
-  char* const end = write(begin + start);
-  out.resize(static_cast<std::size_t>(end - begin));
+// Where the writers put their bytes: the end of a string, grown as they ask
+// for room; with a TRecordWrite, handed on in pieces, so that only the names
+// are ever held whole.
+class TOut {
+ public:
+  TOut(std::string& buffer, const TRecordWrite* write)
+      : buffer_(buffer), write_(write), start_(buffer.size()) {}
+
+  // A pointer with room for `size` bytes from where `p` (null: the start) is.
+  char* Room(char* p, std::size_t size) {
+    std::size_t at = p == nullptr ? start_ : static_cast<std::size_t>(p - &buffer_[0]);
+    if (write_ != nullptr && at > start_ && at - start_ + size > kPieceSize) {
+      (*write_)(&buffer_[start_], at - start_);
+      at = start_;
+    }
+    if (buffer_.size() - at < size) buffer_.resize(at + size);
+    return &buffer_[0] + at;
+  }
+
+  void End(char* p) {
+    buffer_.resize(static_cast<std::size_t>(p - &buffer_[0]));
+    if (write_ != nullptr && buffer_.size() > start_) {
+      (*write_)(&buffer_[start_], buffer_.size() - start_);
+      buffer_.resize(start_);
+    }
+  }
+
+ private:
+  std::string& buffer_;
+  const TRecordWrite* write_;
+  std::size_t start_;
+};
+
+// Every byte in hex, a block at a time.
+char* HexBlocks(TOut& out, char* p, const std::string& data) {
+  for (std::size_t from = 0; from < data.size(); from += kBlockBytes) {
+    const std::size_t to = std::min(data.size(), from + kBlockBytes);
+    p = Hex(out.Room(p, 2 * (to - from) + 8), data, from, to);
+  }
+  return p;
 }
 
 // --- JSON ---
@@ -258,36 +145,40 @@ char* JsonField(char* p, const char* name) {
 
 char* JsonString(char* p, const std::u16string& text, std::size_t& lone) {
   *p++ = '"';
-  p = JsonChars(p, TWide{text.data()}, text.size(), lone);
+  std::size_t i = 0;
+  p = JsonChars<false>(p, TWide{text.data()}, i, text.size(), text.size(), lone);
   *p++ = '"';
   return p;
 }
 
-char* JsonText(char* p, const TRecord& record, const TText& text, std::size_t& lone) {
+template <bool kMulti>
+char* JsonTextBlocks(TOut& out, char* p, const TLittleEndian& wide, std::size_t count,
+                     std::size_t& lone) {
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t end = std::min(count, i + kBlockUnits);
+    p = JsonChars<kMulti>(out.Room(p, 6 * (end - i) + 8), wide, i, end, count, lone);
+  }
+  return p;
+}
+
+char* JsonText(TOut& out, char* p, const TRecord& record, const TText& text, std::size_t& lone) {
   const TLittleEndian wide = UnitsOf(record.Data);
   switch (text.Form) {
     case TText::TForm::tfString:
       *p++ = '"';
-      p = JsonChars(p, wide, text.Units, lone);
+      p = JsonTextBlocks<false>(out, p, wide, text.Units, lone);
       *p++ = '"';
       break;
-    case TText::TForm::tfStrings: {
+    case TText::TForm::tfStrings:
+      // Each NUL between the brackets ends a string.
       *p++ = '[';
       if (text.Units > 0) {
-        // Between the brackets: the strings' characters, each NUL a string's end.
         *p++ = '"';
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= text.Units; ++i) {
-          if (i < text.Units && wide[i] != 0) continue;
-          p = JsonChars(p, TLittleEndian{wide.bytes + 2 * from}, i - from, lone);
-          if (i < text.Units) p = Literal(p, "\",\"");
-          from = i + 1;
-        }
+        p = JsonTextBlocks<true>(out, p, wide, text.Units, lone);
         *p++ = '"';
       }
       *p++ = ']';
       break;
-    }
     case TText::TForm::tfNumber:
       *p++ = '"';
       p = SignedDecimal(p, text.Number);
@@ -299,9 +190,12 @@ char* JsonText(char* p, const TRecord& record, const TText& text, std::size_t& l
   return p;
 }
 
-char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
+void WriteJson(TOut& out, const TRecord& record, std::size_t& lone) {
   const TKind kind = record.Kind;
   const bool isValue = kind == TKind::rkValue;
+  // 6 bytes a name unit at most; a small value's text and data in the same go.
+  char* p = out.Room(
+      nullptr, kFixedBound + 6 * NameUnits(record) + 5 * std::min(record.Data.size(), kBlockBytes));
   // Every field starts with a comma; the first one's becomes the brace.
   char* const first = p;
   if (record.HasLabel) p = JsonString(JsonField(p, "label"), record.Label, lone);
@@ -329,92 +223,59 @@ char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
   if (kind == TKind::rkNoKey) p = JsonString(JsonField(p, "line"), record.Line, lone);
   if (record.Deleted) p = Literal(JsonField(p, "deleted"), "true");
   if (record.Partial) p = Literal(JsonField(p, "partial"), "true");
-  if (isValue) {
-    const TText text = TextOf(record);
-    if (text.Form != TText::TForm::tfNone) p = JsonText(JsonField(p, "text"), record, text, lone);
-    p = JsonField(p, "data");
-    *p++ = '"';
-    p = Hex(p, record.Data);
-    *p++ = '"';
-  }
   if (p == first) *p++ = ',';
   *first = '{';
+  if (isValue) {
+    const TText text = TextOf(record);
+    if (text.Form != TText::TForm::tfNone) {
+      p = JsonText(out, JsonField(p, "text"), record, text, lone);
+    }
+    p = JsonField(out.Room(p, 16), "data");
+    *p++ = '"';
+    p = HexBlocks(out, p, record.Data);
+    p = out.Room(p, 8);
+    *p++ = '"';
+  }
   *p++ = '}';
   *p++ = '\n';
-  return p;
+  out.End(p);
 }
 
 // --- CSV ---
 
-// A text field: quoted only when it holds a comma, a quote, CR or LF.
-template <class TWriteChars>
-char* CsvField(char* p, TWriteChars writeChars) {
-  char* const start = p;
-  *p++ = '"';
-  bool quote = false;
-  p = writeChars(p, quote);
-  if (quote) {
-    *p++ = '"';
-  } else {
-    std::memmove(start, start + 1, static_cast<std::size_t>(p - start - 1));
-    --p;
-  }
-  return p;
-}
-
+// A name's field: quoted only when it holds a comma, a quote, CR or LF.
 char* CsvString(char* p, const std::u16string& text, std::size_t& lone) {
-  return CsvField(p, [&](char* q, bool& quote) {
-    return CsvChars(q, TWide{text.data()}, text.size(), lone, quote);
-  });
-}
-
-char* CsvText(char* p, const TRecord& record, const TText& text, std::size_t& lone) {
-  const TLittleEndian wide = UnitsOf(record.Data);
-  switch (text.Form) {
-    case TText::TForm::tfString:
-    case TText::TForm::tfStrings:
-      return CsvField(p, [&](char* q, bool& quote) {
-        // A multi-string's NULs join its strings with LF.
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= text.Units; ++i) {
-          if (i < text.Units && wide[i] != 0) continue;
-          q = CsvChars(q, TLittleEndian{wide.bytes + 2 * from}, i - from, lone, quote);
-          if (i < text.Units) {
-            *q++ = '\n';
-            quote = true;
-          }
-          from = i + 1;
-        }
-        return q;
-      });
-    case TText::TForm::tfNumber:
-      return SignedDecimal(p, text.Number);
-    case TText::TForm::tfNone:
-      break;
-  }
+  const TWide wide{text.data()};
+  const bool quoted = CsvQuoted<false>(wide, text.size());
+  if (quoted) *p++ = '"';
+  std::size_t i = 0;
+  p = CsvChars<false>(p, wide, i, text.size(), text.size(), lone);
+  if (quoted) *p++ = '"';
   return p;
 }
 
-const char* CsvKindName(TKind kind) {
-  switch (kind) {
-    case TKind::rkValue:
-      return "value";
-    case TKind::rkKey:
-      return "key";
-    case TKind::rkMissing:
-      return "missing value";
-    case TKind::rkMissingKey:
-      return "missing key";
-    case TKind::rkNoKey:
-      return "line";
+template <bool kMulti>
+char* CsvTextBlocks(TOut& out, char* p, const TLittleEndian& wide, std::size_t count,
+                    std::size_t& lone) {
+  const bool quoted = CsvQuoted<kMulti>(wide, count);
+  if (quoted) *p++ = '"';
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t end = std::min(count, i + kBlockUnits);
+    p = CsvChars<kMulti>(out.Room(p, 3 * (end - i) + 8), wide, i, end, count, lone);
   }
-  return "";
+  if (quoted) *p++ = '"';
+  return p;
 }
 
-char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
+void WriteCsv(TOut& out, const TRecord& record, std::size_t& lone) {
   const TKind kind = record.Kind;
   const bool isValue = kind == TKind::rkValue;
-  p = Literal(p, CsvKindName(kind));
+  // 3 bytes a name unit at most, with 2 quotes a field.
+  char* p = out.Room(
+      nullptr, kFixedBound + 3 * NameUnits(record) + 4 * std::min(record.Data.size(), kBlockBytes));
+  // In TKind's order.
+  static const char* const kKindNames[] = {"value", "key", "missing value", "missing key", "line"};
+  p = Literal(p, kKindNames[static_cast<int>(kind)]);
   *p++ = ',';
   if (record.HasLabel) p = CsvString(p, record.Label, lone);
   *p++ = ',';
@@ -438,21 +299,35 @@ char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (record.Partial) p = Literal(p, "true");
   *p++ = ',';
-  if (isValue) p = CsvText(p, record, TextOf(record), lone);
-  *p++ = ',';
-  if (isValue) p = Hex(p, record.Data);
+  if (isValue) {
+    const TText text = TextOf(record);
+    const TLittleEndian wide = UnitsOf(record.Data);
+    if (text.Form == TText::TForm::tfString) {
+      p = CsvTextBlocks<false>(out, p, wide, text.Units, lone);
+    } else if (text.Form == TText::TForm::tfStrings) {
+      // The strings joined by LF.
+      p = CsvTextBlocks<true>(out, p, wide, text.Units, lone);
+    } else if (text.Form == TText::TForm::tfNumber) {
+      p = SignedDecimal(p, text.Number);
+    }
+    p = out.Room(p, 8);
+    *p++ = ',';
+    p = HexBlocks(out, p, record.Data);
+    p = out.Room(p, 8);
+  } else {
+    *p++ = ',';
+  }
   *p++ = '\r';
   *p++ = '\n';
-  return p;
+  out.End(p);
 }
 
 }  // namespace
 
 void AppendJsonRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates) {
   std::size_t lone = 0;
-  // 6 bytes a name unit at most, 2 a data byte for the hex and 3 for the text.
-  const std::size_t bound = kFixedBound + 6 * NameUnits(record) + 5 * record.Data.size();
-  AppendBounded(out, bound, [&](char* p) { return WriteJson(p, record, lone); });
+  TOut to(out, nullptr);
+  WriteJson(to, record, lone);
   if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
@@ -462,11 +337,19 @@ std::string FormatJsonRecord(const TRecord& record, std::size_t* loneSurrogates)
   return out;
 }
 
+void WriteJsonRecord(const TRecord& record, const TRecordWrite& write,
+                     std::size_t* loneSurrogates) {
+  std::size_t lone = 0;
+  std::string buffer;
+  TOut to(buffer, &write);
+  WriteJson(to, record, lone);
+  if (loneSurrogates != nullptr) *loneSurrogates += lone;
+}
+
 void AppendCsvRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates) {
   std::size_t lone = 0;
-  // 3 bytes a name unit at most, 2 a data byte for the hex and 2 for the text.
-  const std::size_t bound = kFixedBound + 3 * NameUnits(record) + 4 * record.Data.size();
-  AppendBounded(out, bound, [&](char* p) { return WriteCsv(p, record, lone); });
+  TOut to(out, nullptr);
+  WriteCsv(to, record, lone);
   if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
@@ -474,6 +357,14 @@ std::string FormatCsvRecord(const TRecord& record, std::size_t* loneSurrogates) 
   std::string out;
   AppendCsvRecord(record, out, loneSurrogates);
   return out;
+}
+
+void WriteCsvRecord(const TRecord& record, const TRecordWrite& write, std::size_t* loneSurrogates) {
+  std::size_t lone = 0;
+  std::string buffer;
+  TOut to(buffer, &write);
+  WriteCsv(to, record, lone);
+  if (loneSurrogates != nullptr) *loneSurrogates += lone;
 }
 
 std::string CsvHeader() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct TRecord {
@@ -29,7 +30,8 @@ struct TRecord {
   std::uint64_t Time = 0;  // the key's last-write FILETIME
   std::uint32_t SubKeys = 0;
   std::uint32_t Values = 0;
-  bool Deleted = false;  // written only when set
+  // Records recovered from a hive's free space; written only when set.
+  bool Deleted = false;
   bool Partial = false;
   std::u16string Line;  // rkNoKey: the list line's text
 };
@@ -41,10 +43,17 @@ std::string FormatJsonRecord(const TRecord& record, std::size_t* loneSurrogates)
 // The same, appended to `out`: a caller that keeps `out` reuses its memory.
 void AppendJsonRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates);
 
+// Where a record's bytes go when they are written in pieces.
+using TRecordWrite = std::function<void(const char* bytes, std::size_t size)>;
+// The same, handed to `write` in pieces of at most 64 KiB (more only when
+// the names are that long), so that a value of any size takes no more memory.
+void WriteJsonRecord(const TRecord& record, const TRecordWrite& write, std::size_t* loneSurrogates);
+
 // One RFC 4180 row in CsvHeader's columns, UTF-8, ending with CR LF. A lone
 // surrogate becomes U+FFFD and is added to *loneSurrogates (when not null).
 std::string FormatCsvRecord(const TRecord& record, std::size_t* loneSurrogates);
 void AppendCsvRecord(const TRecord& record, std::string& out, std::size_t* loneSurrogates);
+void WriteCsvRecord(const TRecord& record, const TRecordWrite& write, std::size_t* loneSurrogates);
 
 // The header row, ending with CR LF; the file starts with kUtf8ByteOrderMark
 // before it.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -60,8 +61,8 @@ const char16_t kHigh = 0xD83D, kLow = 0xDE00;  // U+1F600 together
 // lone surrogates each holds.
 struct NameCase {
   std::u16string name;
-  const char* json;
-  const char* csv;
+  std::string json;
+  std::string csv;
   std::size_t lone;
 } const kNames[] = {
     {u"plain", "plain", "plain", 0},
@@ -71,7 +72,7 @@ struct NameCase {
     {u"a,b", "a,b", "\"a,b\"", 0},
     {u"l1\r\nl2", "l1\\r\\nl2", "\"l1\r\nl2\"", 0},
     {u"\t\b\f", "\\t\\b\\f", "\t\b\f", 0},
-    {std::u16string(u"n\0u", 3), "n\\u0000u", std::string("n\0u", 3).c_str(), 0},
+    {std::u16string(u"n\0u", 3), "n\\u0000u", std::string("n\0u", 3), 0},
     {u"\x1F\x7F", "\\u001F\x7F", "\x1F\x7F", 0},
     {u"\u0080\u00E9", "\xC2\x80\xC3\xA9", "\xC2\x80\xC3\xA9", 0},
     {u"\u0131\u03A9\u01C5\u4E2D", "\xC4\xB1\xCE\xA9\xC7\x85\xE4\xB8\xAD",
@@ -88,7 +89,7 @@ TEST(RecordFormat, JsonEscapesNames) {
     SCOPED_TRACE(c.json);
     std::size_t lone = 5;
     EXPECT_EQ(FormatJsonRecord(KeyRecord(c.name), &lone),
-              std::string("{\"key\":\"") + c.json + "\",\"subkeys\":0,\"values\":0}\n");
+              "{\"key\":\"" + c.json + "\",\"subkeys\":0,\"values\":0}\n");
     EXPECT_EQ(lone, 5 + c.lone);
   }
 }
@@ -97,9 +98,7 @@ TEST(RecordFormat, CsvQuotesNames) {
   for (const NameCase& c : kNames) {
     SCOPED_TRACE(c.json);
     std::size_t lone = 0;
-    // The NUL case: the field is the name's bytes, NUL included.
-    const std::string csv = c.name.size() == 3 && c.name[1] == 0 ? std::string("n\0u", 3) : c.csv;
-    EXPECT_EQ(FormatCsvRecord(KeyRecord(c.name), &lone), "key,," + csv + ",,,,,0,0,,,,,\r\n");
+    EXPECT_EQ(FormatCsvRecord(KeyRecord(c.name), &lone), "key,," + c.csv + ",,,,,0,0,,,,,\r\n");
     EXPECT_EQ(lone, c.lone);
   }
 }
@@ -248,6 +247,46 @@ TEST(RecordFormat, AppendKeepsTheBuffer) {
   std::string csv = CsvHeader();
   AppendCsvRecord(record, csv, nullptr);
   EXPECT_EQ(csv, CsvHeader() + FormatCsvRecord(record, nullptr));
+}
+
+// In pieces: the same bytes as whole, none of them past 64 KiB however big
+// the value, and lone surrogates counted across pieces.
+TEST(RecordFormat, WriteInPiecesGivesTheSameBytes) {
+  // Pairs that straddle every block's end.
+  std::string big = Le(u"x");
+  for (int i = 0; i < (3 << 20) / 4; ++i) big += Le({kHigh, kLow});
+  struct Case {
+    std::uint32_t type;
+    std::string data;
+  } cases[] = {{3, std::string(1 << 20, '\x5A')},
+               {1, big},
+               {7, big + Le({kLow, 0, u'"', 0, 0})},
+               {4, "\x01"},
+               {3, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    TRecord record = ValueRecord(c.type, c.data);
+    record.Name = {kHigh};
+    for (const bool json : {true, false}) {
+      std::string whole, pieces;
+      std::size_t largest = 0, lone = 0, pieceLone = 0;
+      const auto write = [&](const char* bytes, std::size_t size) {
+        pieces.append(bytes, size);
+        largest = std::max(largest, size);
+      };
+      if (json) {
+        AppendJsonRecord(record, whole, &lone);
+        WriteJsonRecord(record, write, &pieceLone);
+      } else {
+        AppendCsvRecord(record, whole, &lone);
+        WriteCsvRecord(record, write, &pieceLone);
+      }
+      EXPECT_TRUE(pieces == whole);
+      EXPECT_LE(largest, 65536u);
+      EXPECT_EQ(pieceLone, lone);
+      EXPECT_EQ(lone, c.type == 7 ? 2u : 1u);
+    }
+  }
 }
 
 }  // namespace
