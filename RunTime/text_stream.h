@@ -36,6 +36,8 @@ class TTextStream {
   // Whether the file held nothing when it was opened for appending (a
   // device never does).
   bool OpenedEmpty() const { return cutOnFailure_ && openedSize_ == 0; }
+  // Whether it is a file on a disk, not a pipe, socket or terminal.
+  bool IsDiskFile() const { return cutOnFailure_; }
   // The text, then CR LF; on standard output the platform's console line end.
   void WriteLine(const std::string& text);
   void Flush();

@@ -14,7 +14,7 @@ import fixtures
 import rows
 
 # Modules of @row functions, in table order.
-ROW_MODULES = ["rows_wine", "rows_hive", "rows_wild", "rows_image"]
+ROW_MODULES = ["rows_wine", "rows_hive", "rows_wild", "rows_tree", "rows_image"]
 
 
 def machine():

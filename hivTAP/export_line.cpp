@@ -45,9 +45,14 @@ class TRecordSink : public TWalkSink {
 
   bool EntersKeys() const override { return true; }
 
-  void Missing(TRecord::TKind kind, const std::u16string& key, const std::u16string& name) {
+  // `result`: the walk that found nothing, which tells the key's time when
+  // a line without wildcards names a key that is there.
+  void Missing(TRecord::TKind kind, const std::u16string& key, const std::u16string& name,
+               const TWalkResult& result) {
     Start(kind, key);
     record_.Name = name;
+    record_.HasTime = kind == TRecord::TKind::rkMissing && result.KeyFound;
+    record_.Time = result.KeyInfo.lastWrite;
     Write();
   }
 
@@ -121,8 +126,13 @@ void ReportLoneSurrogates(std::size_t count, bool csv, TTextStream& console) {
 }  // namespace
 
 void StartExportFile(const TRunSettings& settings, TTextStream& outputFile) {
-  if (settings.Export != TExportFormat::efCsv || !outputFile.OpenedEmpty()) return;
-  outputFile.WriteRecord(std::string(kUtf8ByteOrderMark) + CsvHeader());
+  if (settings.Export != TExportFormat::efCsv) return;
+  if (outputFile.OpenedEmpty()) {
+    outputFile.WriteRecord(std::string(kUtf8ByteOrderMark) + CsvHeader());
+  } else if (!outputFile.IsDiskFile()) {
+    // A pipe's reader wants the columns too; the mark is for spreadsheets.
+    outputFile.WriteRecord(CsvHeader());
+  }
 }
 
 void ExportNoKeyLine(const std::string& line, const TRunSettings& settings,
@@ -144,10 +154,10 @@ void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
     if (!result.Complete) ReportCap(settings.PatternCap, console);
     if (result.Count == 0 && plan.ListsKeys) {
       sink.Missing(TRecord::TKind::rkMissingKey, SpelledPath(plan, plan.Keys.size()),
-                   std::u16string());
+                   std::u16string(), result);
     } else if (result.Count == 0) {
       sink.Missing(TRecord::TKind::rkMissing, SpelledPath(plan, plan.Keys.size()),
-                   SpelledName(plan.Value));
+                   SpelledName(plan.Value), result);
     }
   }
   if (sink.loneSurrogates() > 0) {

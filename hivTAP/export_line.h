@@ -16,5 +16,5 @@ void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
 void ExportNoKeyLine(const std::string& line, const TRunSettings& settings,
                      TTextStream& outputFile);
 // What a new or empty CSV file starts with: the byte order mark and the
-// header row.
+// header row; a pipe or terminal gets the header row alone.
 void StartExportFile(const TRunSettings& settings, TTextStream& outputFile);
