@@ -22,11 +22,15 @@ class TTextSink : public TWalkSink {
         console_(console),
         outputFile_(outputFile) {}
 
-  void Value(const TWalkKey& key, const TFoundValue& value, const std::string& shown) override {
+  void Value(const TWalkKey& key, const TFoundValue& value, const std::string& keyShown) override {
     const std::string text = RenderValueText(value.Type, value.Data);
-    WriteFor(key, !settings_.ShowValueName ? text
-                  : showsPath_             ? head_ + shown + "=" + text
-                                           : head_ + text);
+    if (!settings_.ShowValueName) {
+      WriteFor(key, text);
+    } else if (showsPath_) {
+      WriteFor(key, head_ + keyShown + ShownName(value.Name, true) + "=" + text);
+    } else {
+      WriteFor(key, head_ + text);
+    }
   }
 
   // A listed key's line is its path, with or without /N.

@@ -130,11 +130,11 @@ class TPlanWalk {
     }
     if (matched && sink_.EntersKeys()) Emit([&] { sink_.Key(walkKey, shown); });
     TFoundValue value;
-    for (const std::u16string& name : names) {
+    for (std::u16string& name : names) {
       // A value gone since it was listed is passed over.
       if (!key.ReadValue(name, value.Type, value.Data)) continue;
-      value.Name = name;
-      Emit([&] { sink_.Value(walkKey, value, shown + ShownName(name, true)); });
+      value.Name = std::move(name);
+      Emit([&] { sink_.Value(walkKey, value, shown); });
       if (!result_.Complete) return;
     }
   }

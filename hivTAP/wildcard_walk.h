@@ -44,8 +44,10 @@ struct TFoundValue {
 class TWalkSink {
  public:
   virtual ~TWalkSink() = default;
-  // A value that matches; `shown` is the path /N shows.
-  virtual void Value(const TWalkKey& key, const TFoundValue& value, const std::string& shown) = 0;
+  // A value that matches; `keyShown` is the path /N shows for its key, which
+  // its ShownName follows.
+  virtual void Value(const TWalkKey& key, const TFoundValue& value,
+                     const std::string& keyShown) = 0;
   // A key that a listing matches; or, when EntersKeys, a key whose values a
   // walk through wildcards lists, before them.
   virtual void Key(const TWalkKey& key, const std::string& shown) = 0;
