@@ -101,9 +101,15 @@ def wildcard_lines():
         b"HKLM\\Software\\hivtap-hive\\Unicode\\N\\*",
         b"HKLM\\Software\\hivtap-hive\\Unicode\\**\\",
         b"HKLM\\Software\\hivtap-hive\\Unicode\\**\\*",
-        b"HKLM\\Software\\hivtap-hive\\Unicode\\N\\a%7Fb",
-        b"HKLM\\Software\\hivtap-hive\\Unicode\\T\\c%81d\\",
-    ]
+    ] + READ_BACK
+
+
+# Names as `/W /N` prints them, put back after their key: each names that
+# one value (or key) again, and shows itself.
+READ_BACK_NAMES = [b"%5CDosDevices%5CC:", b"a%3Db", b"%40", b"@", b"100%25"]
+READ_BACK = [b"HKLM\\Software\\hivtap-hive\\Genres\\" + n for n in READ_BACK_NAMES] + [
+    b"HKLM\\Software\\hivtap-hive\\Unicode\\N\\a%7Fb",
+    b"HKLM\\Software\\hivtap-hive\\Unicode\\T\\c%81d\\"]
 
 
 # Wine keeps its control set in CurrentControlSet itself, a drive in
@@ -188,5 +194,9 @@ def unicode_checks(tally, named):
     tally.check("wildcard differential: ?mega matches the Omega key",
                 after[0] and after[0][0].endswith(b"mega\\v=omega") and after[0][0] != b"v=",
                 repr(after[0]))
+    # Each read back shows itself, with the data its printed line had.
+    printed = [line for line in lines if line.split(b"=", 1)[0] in READ_BACK_NAMES]
     tally.equal("wildcard differential: printed names read back without wildcards",
-                lines[-3:], [b"a%7Fb=del", b"c%81d\\", b""])
+                lines[-len(READ_BACK) - 1:],
+                [next(p for p in printed if p.startswith(n + b"=")) for n in READ_BACK_NAMES] +
+                [b"a%7Fb=del", b"c%81d\\", b""])
