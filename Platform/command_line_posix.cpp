@@ -182,7 +182,12 @@ std::vector<std::string> HelpAddendum() {
       "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\xE9"
       "e UTF-8 ou UTF-16",
       "  filename -      : le fichier de sortie sur la sortie standard, seul",
-      "  /W              : * et ? dans la cl\xE9 et le nom sont des motifs",
+      "  /W              : * et ? dans la cl\xE9 et le nom sont des motifs, ** toute",
+      "                    profondeur de cl\xE9s ; une ligne finie par \\ liste des cl\xE9s ;",
+      "                    %XX est un octet, @ la valeur par d\xE9"
+      "faut",
+      "  /T              : heure de derni\xE8re \xE9"
+      "criture de la cl\xE9 en t\xEAte de ligne (UTC)",
   };
 }
 

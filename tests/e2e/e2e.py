@@ -35,6 +35,7 @@ import linux_cases  # noqa: E402
 import output_cases  # noqa: E402
 import hive_differential  # noqa: E402
 import hive_suite  # noqa: E402
+import reader_oracles  # noqa: E402
 import wildcard_cap  # noqa: E402
 import wildcard_hives  # noqa: E402
 import wildcard_live  # noqa: E402
@@ -291,6 +292,7 @@ def main():
             hive_suite.native_groups(tally, args.hivtap, work)
             wildcard_cap.cap_group(tally, args.hivtap, work)
             wildcard_hives.hives_group(tally, hive_suite.Runner(args.hivtap, work), work)
+            reader_oracles.oracle_group(tally, hive_suite.Runner(args.hivtap, work), work)
         else:
             prefix = Prefix(work, args.seeder)
             suite = {"windows": windows_suite, "native": native_suite,

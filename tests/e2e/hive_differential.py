@@ -5,6 +5,7 @@ under Wine and by the native build, must give the same output files."""
 import os
 import subprocess
 
+import export_differential
 import hive_fixture as hf
 import seed
 import wildcard_differential as wild
@@ -117,3 +118,5 @@ def differential_group(tally, args, prefix, work):
                     b"profond\r\n" in windows and DIFF_TEXT[:10].encode("cp1252", "replace")
                     in windows)
     wild.compare(tally, args, prefix, runner, drive, work)
+    export_differential.export_group(tally, args, prefix, runner, drive, work,
+                                     wild.wildcard_lines())

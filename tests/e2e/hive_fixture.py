@@ -98,14 +98,17 @@ def find_key(data, name):
     raise KeyError(name)
 
 
-def to_big_data(path, value_name, segment=16344):
+def to_big_data(path, value_name, segment=16344, payload=None):
     """Moves the data of a value into a new hive bin as a big-data record,
-    the form Windows writes data over 16,344 bytes in."""
+    the form Windows writes data over 16,344 bytes in; or writes `payload`
+    there instead, of any size (hivex writes no value over about 1 MB)."""
     with open(path, "rb") as f:
         data = bytearray(f.read())
     vk = find_value(data, value_name)
     length, offset = struct.unpack_from("<II", data, vk + 8)
-    payload = bytes(data[BASE + offset + 4:BASE + offset + 4 + length])
+    if payload is None:
+        payload = bytes(data[BASE + offset + 4:BASE + offset + 4 + length])
+    struct.pack_into("<I", data, vk + 8, len(payload))
     pieces = [payload[i:i + segment] for i in range(0, len(payload), segment)]
     bin_start = len(data)
     body = bytearray()

@@ -28,7 +28,11 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "  --version       : version et source du Registre qui serait lue",
     "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\u00e9e UTF-8 ou UTF-16",
     "  filename -      : le fichier de sortie sur la sortie standard, seul",
-    "  /W              : * et ? dans la cl\u00e9 et le nom sont des motifs",
+    "  /W              : * et ? dans la cl\u00e9 et le nom sont des motifs, ** toute",
+    "                    profondeur de cl\u00e9s ; une ligne finie par \\ liste des cl\u00e9s ;",
+    "                    %XX est un octet, @ la valeur par d\u00e9faut",
+    "  /T              : heure de derni\u00e8re \u00e9criture de la cl\u00e9 en t\u00eate de ligne "
+    "(UTC)",
 ]).encode("utf-8")
 
 

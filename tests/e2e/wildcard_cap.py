@@ -1,6 +1,7 @@
 """/W stops at 1,000,000 values, over a generated Wine prefix whose two keys
-hold one value more than that."""
+hold one value more than that; /F at 1,000,000 records, keys counted."""
 
+import json
 import os
 
 from hive_suite import Runner
@@ -38,3 +39,21 @@ def cap_group(tally, hivtap, work):
         tally.equal(label + " [console ends]", out.rstrip(b"\r\n").endswith(message), capped)
         tally.equal(label + " [standard error]", err,
                     (MESSAGE + "\n").encode("utf-8") if capped else b"")
+
+    # With /F every record counts, each key's too: the three keys of the
+    # prefix at 1,000,000 values put it over.
+    directory = os.path.join(work, "wildcard-cap-export")
+    os.makedirs(directory)
+    code, out, err, _ = runner.run(os.path.join(work, "wildcard-cap-at"),
+                                   ["/W", "/F:json", "HKLM\\Software\\Big\\**\\*", "cap.json"],
+                                   directory=directory)
+    with open(os.path.join(directory, "cap.json"), "rb") as f:
+        records = f.read().split(b"\n")
+    label = "wildcard cap: /F:json counts key records"
+    tally.equal(label + " [records written]", (code, len(records) - 1), (0, 1000000))
+    tally.equal(label + " [keys, then the last]",
+                [json.loads(records[i])["key"] for i in (0, 1, 600002)] +
+                [json.loads(records[-2]).get("name")],
+                ["HKLM\\Software\\Big", "HKLM\\Software\\Big\\A", "HKLM\\Software\\Big\\B",
+                 "B0399996"])
+    tally.equal(label + " [standard error]", err, (MESSAGE + "\n").encode("utf-8"))

@@ -6,6 +6,7 @@ import os
 import subprocess
 
 import seed
+from reader_oracles import order_key, shown_name
 from hive_suite import REG_DWORD, REG_SZ, dword, lines, sz
 
 SOFT = "HKEY_LOCAL_MACHINE\\SOFTWARE"
@@ -50,6 +51,22 @@ def wildcard_entries():
         out.append((SYS, USB + dev + "\\" + inst, "FriendlyName", REG_SZ, sz(name)))
     out.append((SYS, USB + "Disk&Ven_SanDisk&Prod_Cruzer\\4C53&0", "Capabilities", REG_DWORD,
                 dword(16)))
+    return out + unicode_entries()
+
+
+# Names the ANSI code page cannot hold, each with data of its own: a walk
+# that reopened a match by its converted name would read another's data.
+UNICODE = "hivtap-hive\\Unicode\\"
+UNICODE_KEYS = [("i", "plain"), ("\u0131", "dotless"), ("j", "jay"), ("\u03a9mega", "omega"),
+                ("\u4e2d", "zhong"), ("\U0001f600", "smile key"), ("a\x7fb", "del key"),
+                ("c\x81d", "c1 key")]
+UNICODE_VALUES = [("\u01c5", "titlecase"), ("\u4e2d", "chinese"), ("\U0001f600", "smile"),
+                  ("a\x7fb", "del"), ("c\x81d", "c1"), ("I", "upper i")]
+
+
+def unicode_entries():
+    out = [(SOFT, UNICODE + "T\\" + key, "v", REG_SZ, sz(text)) for key, text in UNICODE_KEYS]
+    out += [(SOFT, UNICODE + "N", name, REG_SZ, sz(text)) for name, text in UNICODE_VALUES]
     return out
 
 
@@ -79,7 +96,20 @@ def wildcard_lines():
         b"Rien=HKLM\\Software\\hivtap-hive\\Nulle-part\\*\\*",
         b"HKLM\\Software\\hivtap-hive\\Uninstall\\" + GUIDS[0].encode() + b"\\DisplayName",
         b"HKLM\\Software\\hivtap-hive\\Genres\\Dword",
-    ]
+        b"HKLM\\Software\\hivtap-hive\\Unicode\\T\\*\\v",
+        b"HKLM\\Software\\hivtap-hive\\Unicode\\T\\?mega\\v",
+        b"HKLM\\Software\\hivtap-hive\\Unicode\\N\\*",
+        b"HKLM\\Software\\hivtap-hive\\Unicode\\**\\",
+        b"HKLM\\Software\\hivtap-hive\\Unicode\\**\\*",
+    ] + READ_BACK
+
+
+# Names as `/W /N` prints them, put back after their key: each names that
+# one value (or key) again, and shows itself.
+READ_BACK_NAMES = [b"%5CDosDevices%5CC:", b"a%3Db", b"%40", b"@", b"100%25"]
+READ_BACK = [b"HKLM\\Software\\hivtap-hive\\Genres\\" + n for n in READ_BACK_NAMES] + [
+    b"HKLM\\Software\\hivtap-hive\\Unicode\\N\\a%7Fb",
+    b"HKLM\\Software\\hivtap-hive\\Unicode\\T\\c%81d\\"]
 
 
 # Wine keeps its control set in CurrentControlSet itself, a drive in
@@ -127,7 +157,46 @@ def compare(tally, args, prefix, runner, drive, work):
                      b"Disk&Ven_SanDisk&Prod_Cruzer\\4C53&0\\FriendlyName=SanDisk Cruzer\r\n",
                      b"\r\nAbsent=\r\nRien= \r\nDisplayName=Programme 0\r\nDword=-1\r\n"]:
         tally.check("wildcard differential: win64 output holds %r" % expected, expected in named)
+    unicode_checks(tally, named)
     with open(os.path.join(directory, "win2.txt"), "rb") as f:
         links = f.read()
     tally.equal("wildcard differential: C* lists each device once",
                 links, b"Kingston DT USB\r\nKingston 2\r\nSanDisk Cruzer\r\n")
+
+
+def block(lines, entries, ending):
+    """The lines a pattern over `entries`, (name, text), gives: one per
+    entry, in Windows' order of the stored names."""
+    entries = sorted(entries, key=lambda e: order_key(e[0]))
+    first = ending(entries[0][1])
+    start = next((i for i, line in enumerate(lines) if line.endswith(first)), len(lines))
+    return entries, lines[start:start + len(entries)], start + len(entries)
+
+
+def unicode_checks(tally, named):
+    """Each name outside Windows-1252 is read with its own data, and names
+    Windows-1252 holds are shown as stored, escaped."""
+    lines = named.split(b"\r\n")
+    after = []
+    for what, entries, sep in (("keys", UNICODE_KEYS, b"\\v="), ("values", UNICODE_VALUES, b"=")):
+        entries, got, end = block(lines, entries, lambda text: sep + text.encode("cp1252"))
+        after.append(lines[end:end + 1])
+        want = [(shown_name(name), text) for name, text in entries]
+        have = [tuple(line.rsplit(sep, 1)) for line in got]
+        have = [(n.decode("cp1252") if w is not None else None, t.decode("cp1252"))
+                for (n, t), (w, _) in zip(have, want)]
+        tally.equal("wildcard differential: names outside Windows-1252, %s read with their own "
+                    "data in Windows' order" % what, have, want)
+    # `T\*\v`: the dotless i's key is shown as its best fit, with its own value.
+    tally.check("wildcard differential: i\\v=plain and i\\v=dotless",
+                b"\r\ni\\v=plain\r\n" in named and b"\r\ni\\v=dotless\r\n" in named)
+    # The line after `T\*\v`'s is `T\?mega\v`'s.
+    tally.check("wildcard differential: ?mega matches the Omega key",
+                after[0] and after[0][0].endswith(b"mega\\v=omega") and after[0][0] != b"v=",
+                repr(after[0]))
+    # Each read back shows itself, with the data its printed line had.
+    printed = [line for line in lines if line.split(b"=", 1)[0] in READ_BACK_NAMES]
+    tally.equal("wildcard differential: printed names read back without wildcards",
+                lines[-len(READ_BACK) - 1:],
+                [next(p for p in printed if p.startswith(n + b"=")) for n in READ_BACK_NAMES] +
+                [b"a%7Fb=del", b"c%81d\\", b""])
