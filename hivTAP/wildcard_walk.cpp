@@ -207,7 +207,8 @@ std::string ShownName(const std::u16string& name, bool isValue) {
   std::string text;
   for (const char c : platform::WideToAnsi(name)) {
     const unsigned char b = static_cast<unsigned char>(c);
-    if (c == '%' || c == '\\' || c == '=' || IsControlByte(b)) {
+    // `*` and `?` too: a printed path read back names that one key again.
+    if (c == '%' || c == '\\' || c == '=' || c == '*' || c == '?' || IsControlByte(b)) {
       text += '%';
       text += kDigits[b >> 4];
       text += kDigits[b & 0x0F];

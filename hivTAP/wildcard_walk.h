@@ -66,7 +66,7 @@ struct TWalkResult {
 
 TWalkResult WalkKeyLine(const TWalkPlan& plan, std::size_t cap, TWalkSink& sink);
 
-// A name as the /N path shows it: `%`, `\`, `=`, DEL and control characters
-// as %XX; the default value (a value's empty name) as `@`, and a value named
+// A name as the /N path shows it: `%`, `\`, `=`, `*`, `?`, DEL and control
+// characters as %XX; the default value (a value's empty name) as `@`, and a value named
 // just `@` as %40. Names are in the ANSI code page, as the line is.
 std::string ShownName(const std::u16string& name, bool isValue);
