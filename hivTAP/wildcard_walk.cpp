@@ -204,11 +204,17 @@ std::string ShownName(const std::u16string& name, bool isValue) {
   if (isValue && name.empty()) return "@";
   if (isValue && name == u"@") return "%40";
   static const char kDigits[] = "0123456789ABCDEF";
+  const std::string ansi = platform::WideToAnsi(name);
+  // One byte per unit, as Windows-1252 narrows: a `?` that stands for a
+  // character the code page lacks stays a wildcard, which reads back to it.
+  const bool unitWise = ansi.size() == name.size();
   std::string text;
-  for (const char c : platform::WideToAnsi(name)) {
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    const char c = ansi[i];
     const unsigned char b = static_cast<unsigned char>(c);
-    // `*` and `?` too: a printed path read back names that one key again.
-    if (c == '%' || c == '\\' || c == '=' || c == '*' || c == '?' || IsControlByte(b)) {
+    const bool ownQuestionMark = c == '?' && unitWise && name[i] == u'?';
+    // A name's own `*` and `?` too: its path read back names it alone.
+    if (c == '%' || c == '\\' || c == '=' || c == '*' || ownQuestionMark || IsControlByte(b)) {
       text += '%';
       text += kDigits[b >> 4];
       text += kDigits[b & 0x0F];

@@ -207,6 +207,9 @@ TEST(ShownName, EscapesThePrefixSignsAndControls) {
   EXPECT_EQ(shown("a=b%c", false), "a%3Db%25c");
   EXPECT_EQ(shown(std::string("l\r\n\x01\x7F\x81\x9D", 7), true), "l%0D%0A%01%7F%81%9D");
   EXPECT_EQ(shown("\xC9t\xE9 *?\x80\x9F", false), "\xC9t\xE9 %2A%3F\x80\x9F");  // €, Ÿ are letters
+  // A character the code page lacks is a `?` that reads back to it; the
+  // name's own `?` is no wildcard.
+  EXPECT_EQ(ShownName(u"\u4E2D?", false), "?%3F");
 }
 
 }  // namespace
