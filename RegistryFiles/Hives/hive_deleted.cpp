@@ -19,6 +19,10 @@ using deleted::Span;
 
 // Windows nests keys no deeper than this.
 constexpr std::size_t kMaxDepth = 512;
+// What the paths of one hive may hold in all, in UTF-16 units, a name
+// costing its length and the string that holds it: deep chains that many
+// keys share would otherwise multiply the hive's size.
+constexpr std::size_t kPathUnitsPerByte = 2, kPathUnitsFree = 65536, kNameCost = 16;
 constexpr std::size_t kSegment = 16344;  // a big data segment's bytes
 constexpr std::uint16_t kCompressedKeyName = 0x0020;
 constexpr std::uint16_t kCompressedValueName = 0x0001;
@@ -43,7 +47,7 @@ class Ancestry {
         size_(size),
         map_(map),
         cells_(hive, size),
-        budget_(16 * std::uint64_t{size} + 65536) {}
+        budget_(kPathUnitsPerByte * std::uint64_t{size} + kPathUnitsFree) {}
 
   // The path of the key node at `at`, its own name last.
   void Path(std::size_t at, std::vector<std::u16string>* path, bool* partial) {
@@ -52,14 +56,15 @@ class Ancestry {
     std::vector<long> chain;
     std::uint64_t cost = 0;
     for (long n = node; n >= 0 && chain.size() < kMaxDepth; n = nodes_[n].parent) {
+      cost += kNameCost + nodes_[n].name.Length();
+      if (cost > budget_) break;
       chain.push_back(n);
-      cost += std::max<std::size_t>(nodes_[n].name.Length(), 1);
     }
     const Node& own = nodes_[node];
     *partial = !own.complete || own.depth > kMaxDepth;
     if (cost > budget_) {
-      // What a hostile hive's shared deep chains would multiply is cut.
-      chain.resize(1);
+      // Past the budget a key keeps its own name only.
+      chain.assign(1, node);
       *partial = true;
     } else {
       budget_ -= cost;
