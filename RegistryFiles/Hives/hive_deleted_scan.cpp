@@ -98,7 +98,7 @@ void HiveMap::AddDead(std::size_t begin, std::size_t end) {
   // Records inside at 8-byte steps; a coalesced cell holds several, each
   // after the bytes the one before it fills.
   std::size_t at = begin;
-  while (end - at >= kValueKey) {
+  while (at < end && end - at >= kValueKey) {
     if (const std::size_t used = KeyNodeAt(hive_, at, end)) {
       keys_.push_back({at, used});
       at += Round8(used);

@@ -285,7 +285,10 @@ const Crafted kCrafted[] = {
        after.replace(8, vk.size(), vk);
        const std::string nk = Le32Bytes(96) + KeyNode(u"after key", root);
        after.replace(64, nk.size(), nk);
-       *want = {"K after key", Line("O ", u"after", kDword, Le32Bytes(6))};
+       // The file ends 3 bytes short of 8 after the last record.
+       after += Le32Bytes(32) + ValueKey(u"at end", kDword, 0x80000004, 8);
+       *want = {"K after key", Line("O ", u"after", kDword, Le32Bytes(6)),
+                Line("O ", u"at end", kDword, Le32Bytes(8))};
        return w.Hive(root, after);
      }},
     {"data in the offset field, Latin-1 names, the default value",
