@@ -17,20 +17,11 @@ import tempfile
 
 import hive_bench
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import hive_fixture  # noqa: E402
+
 BASE = 4096
 STAMP = 132223104000000000  # 2020-01-01
-
-
-def cells(data):
-    at = BASE
-    while at + 32 <= len(data) and data[at:at + 4] == b"hbin":
-        size = struct.unpack_from("<I", data, at + 8)[0]
-        c = at + 32
-        while c < at + size:
-            n = struct.unpack_from("<i", data, c)[0]
-            yield c, n
-            c += abs(n)
-        at += size
 
 
 def free_every_fourth_key(path, out):
@@ -42,8 +33,8 @@ def free_every_fourth_key(path, out):
         struct.pack_into("<i", data, at, abs(struct.unpack_from("<i", data, at)[0]))
 
     freed = 0
-    for c, n in list(cells(data)):
-        if n >= 0 or data[c + 4:c + 6] != b"nk":
+    for c, _, used in list(hive_fixture.cells(data)):
+        if not used or data[c + 4:c + 6] != b"nk":
             continue
         length = struct.unpack_from("<H", data, c + 76)[0]
         name = bytes(data[c + 80:c + 80 + length])
