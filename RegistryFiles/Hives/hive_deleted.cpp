@@ -148,7 +148,6 @@ class Recovery {
     // Recovered records own their bytes: data said to lie there was overwritten.
     for (const Found& f : map_.keys()) claims_.Claim(f.at, f.at + f.used);
     for (const Found& f : map_.values()) claims_.Claim(f.at, f.at + f.used);
-    MarkListedByLiveKeys();
   }
 
   DeletedRecords Run() {
@@ -170,24 +169,6 @@ class Recovery {
   }
 
  private:
-  // A recovered value a live key still lists is no orphan: it is not ours.
-  void MarkListedByLiveKeys() {
-    const HiveCells cells(hive_, size_);
-    Claims lists(size_);
-    for (const std::size_t at : map_.liveKeys()) {
-      std::size_t count = 0;
-      const std::uint8_t* list = cells.Values(at, &count);
-      if (!list) continue;
-      const auto from = static_cast<std::size_t>(list - hive_);
-      // Lists never overlap: one that does is read no further than the overlap.
-      if (!lists.Claim(from, from + 4 * count)) continue;
-      for (std::size_t i = 0; i < count; ++i) {
-        const long v = map_.FoundValue(kBase + std::uint64_t{CellLe32(list + 4 * i)});
-        if (v >= 0) linked_[v] = true;
-      }
-    }
-  }
-
   // A dead cell at `at` holding `bytes` after its size field, claimed.
   const std::uint8_t* DeadCell(std::uint64_t at, std::uint64_t bytes) {
     const Span* span = at ? map_.DeadAt(at) : nullptr;

@@ -32,8 +32,10 @@ struct DeletedKey {
 };
 
 struct DeletedRecords {
-  std::vector<DeletedKey> keys;            // in file order
-  std::vector<DeletedValue> orphanValues;  // listed by no key, live or deleted; file order
+  std::vector<DeletedKey> keys;  // in file order
+  // Listed by no recovered key, in file order. A live key that still lists
+  // one does not make it live: the live reader refuses unallocated cells.
+  std::vector<DeletedValue> orphanValues;
 };
 
 // One pass over `hive` (base block and hive bins, as the live reader sees it:

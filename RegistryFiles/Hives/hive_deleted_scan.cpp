@@ -83,9 +83,7 @@ void HiveMap::WalkBin(std::size_t bin, std::size_t end) {
     if (static_cast<std::int32_t>(CellLe32(hive_ + at)) > 0) {
       AddDead(at, at + size);
     } else {
-      const std::uint8_t* d = hive_ + at + 4;
-      if (d[0] == 'n' && d[1] == 'k' && size >= kKeyNode) liveKeys_.push_back(at);
-      const std::size_t used = Round8(RecordUsed(d, size - 4));
+      const std::size_t used = Round8(RecordUsed(hive_ + at + 4, size - 4));
       if (used >= 8 && used < size) AddDead(at + used, at + size);
     }
     at += size;

@@ -249,7 +249,7 @@ const Crafted kCrafted[] = {
                 Line("  V ", u"two", kSz, Sz(u"\u4E2D"))};
        return w.Hive(root);
      }},
-    {"a value a live key lists; a deleted key whose list was reused",
+    {"a free value a live key lists, which the live reader refuses; a list reused",
      [](std::vector<std::string>* want) {
        CellWriter w;
        std::uint32_t root = 0;
@@ -258,7 +258,8 @@ const Crafted kCrafted[] = {
        w.Add(KeyNode(u"live", root, 1, w.Add(Le32Bytes(listed), true)), true);
        const std::uint32_t lost = w.Add(ValueKey(u"lost", kDword, 0x80000004, 3), false);
        w.Add(KeyNode(u"gone", root, 1, w.Add(Le32Bytes(lost), true)), false);
-       *want = {"K gone", Line("O ", u"lost", kDword, Le32Bytes(3))};
+       *want = {"K gone", Line("O ", u"listed", kDword, Le32Bytes(9)),
+                Line("O ", u"lost", kDword, Le32Bytes(3))};
        return w.Hive(root);
      }},
     {"slack after a live key's name, not inside raw data",
