@@ -57,7 +57,7 @@ std::size_t ValueKeyAt(const std::uint8_t* hive, std::size_t at, std::size_t end
   return Whole(hive, at, end, kValueKey + CellLe16(hive + at + 4 + 2));
 }
 
-HiveMap::HiveMap(const std::uint8_t* hive, std::size_t size) : hive_(hive), size_(size) {
+HiveMap::HiveMap(const std::uint8_t* hive, std::size_t size) : hive_(hive) {
   if (size < kPage + kBinHeader) return;
   root_ = kBase + std::size_t{CellLe32(hive + 36)};
   bigData_ = CellLe32(hive + 24) > 3;  // minor version

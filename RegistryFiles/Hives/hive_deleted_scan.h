@@ -56,7 +56,6 @@ class HiveMap {
   static long Find(const std::vector<Found>& found, std::uint64_t at);
 
   const std::uint8_t* hive_;
-  std::size_t size_;
   std::vector<Span> dead_;  // in file order, disjoint
   std::vector<Found> keys_, values_;
   std::size_t root_ = 0;
