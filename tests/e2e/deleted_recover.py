@@ -19,6 +19,7 @@ list (Windows leaves both, which is how a deleted key keeps its values), and
 it frees a big-data record but not its segments (Windows frees them all)."""
 
 import argparse
+import datetime
 import json
 import lzma
 import os
@@ -207,7 +208,6 @@ def same_path(quoted, names, partial):
 
 
 def seconds(filetime):
-    import datetime
     t = datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=filetime // 10)
     return t.strftime("%Y-%m-%d %H:%M:%S")
 
