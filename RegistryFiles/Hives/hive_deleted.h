@@ -1,8 +1,8 @@
 // Keys and values a hive still holds after they were deleted: records left in
 // unallocated cells, in the slack of allocated ones and after the last hive
 // bin. Only records found whole count; anything that no longer fits is left
-// out or marked unreliable, never guessed. Key nodes in allocated cells are
-// live, reachable or not: only unallocated space holds deleted records.
+// out or marked unreliable, never guessed. A key node heading an allocated
+// cell is live, reachable or not: Windows frees what it deletes.
 #pragma once
 
 #include <cstddef>
