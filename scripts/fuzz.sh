@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ (clang, ASan and UBSan, in build/fuzz)
 # and runs each for SECONDS (default 60), two at a time, on a copy of its seeds in
-# fuzz/corpus/<target>/, with the flags of fuzz/<target>.options if any.
+# fuzz/corpus/<target>/ (and in the corpora fuzz/<target>.seeds names), with
+# the flags of fuzz/<target>.options if any.
 # Prints the executions per target; exits non-zero on any finding (crash,
 # leak, timeout, out of memory, property violated). Inputs that made one
 # are kept in build/fuzz/findings/<target>/.
@@ -36,6 +37,12 @@ run_target() {
   rm -rf "$findings"
   mkdir -p "$findings" "$corpus" "$work/tmp/$name"
   [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$corpus/"
+  # fuzz/<target>.seeds: other targets whose seeds this one starts from too.
+  if [ -f "fuzz/$name.seeds" ]; then
+    while read -r other; do
+      [ -n "$other" ] && [ "${other#\#}" = "$other" ] && cp -R "fuzz/corpus/$other/." "$corpus/"
+    done <"fuzz/$name.seeds"
+  fi
   # Defaults first: the target's own flags override them.
   local flags=(-max_len=65536 -rss_limit_mb=1024 -timeout=10)
   if [ -f "fuzz/$name.options" ]; then

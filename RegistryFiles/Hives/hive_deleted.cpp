@@ -19,6 +19,10 @@ using deleted::Span;
 
 // Windows nests keys no deeper than this.
 constexpr std::size_t kMaxDepth = 512;
+// What the paths of one hive may hold in all, in UTF-16 units, a name
+// costing its length and the string that holds it: deep chains that many
+// keys share would otherwise multiply the hive's size.
+constexpr std::size_t kPathUnitsPerByte = 2, kPathUnitsFree = 65536, kNameCost = 16;
 constexpr std::size_t kSegment = 16344;  // a big data segment's bytes
 constexpr std::uint16_t kCompressedKeyName = 0x0020;
 constexpr std::uint16_t kCompressedValueName = 0x0001;
@@ -43,7 +47,7 @@ class Ancestry {
         size_(size),
         map_(map),
         cells_(hive, size),
-        budget_(16 * std::uint64_t{size} + 65536) {}
+        budget_(kPathUnitsPerByte * std::uint64_t{size} + kPathUnitsFree) {}
 
   // The path of the key node at `at`, its own name last.
   void Path(std::size_t at, std::vector<std::u16string>* path, bool* partial) {
@@ -52,14 +56,15 @@ class Ancestry {
     std::vector<long> chain;
     std::uint64_t cost = 0;
     for (long n = node; n >= 0 && chain.size() < kMaxDepth; n = nodes_[n].parent) {
+      cost += kNameCost + nodes_[n].name.Length();
+      if (cost > budget_) break;
       chain.push_back(n);
-      cost += std::max<std::size_t>(nodes_[n].name.Length(), 1);
     }
     const Node& own = nodes_[node];
     *partial = !own.complete || own.depth > kMaxDepth;
     if (cost > budget_) {
-      // What a hostile hive's shared deep chains would multiply is cut.
-      chain.resize(1);
+      // Past the budget a key keeps its own name only.
+      chain.assign(1, node);
       *partial = true;
     } else {
       budget_ -= cost;
@@ -143,7 +148,6 @@ class Recovery {
     // Recovered records own their bytes: data said to lie there was overwritten.
     for (const Found& f : map_.keys()) claims_.Claim(f.at, f.at + f.used);
     for (const Found& f : map_.values()) claims_.Claim(f.at, f.at + f.used);
-    MarkListedByLiveKeys();
   }
 
   DeletedRecords Run() {
@@ -165,24 +169,6 @@ class Recovery {
   }
 
  private:
-  // A recovered value a live key still lists is no orphan: it is not ours.
-  void MarkListedByLiveKeys() {
-    const HiveCells cells(hive_, size_);
-    Claims lists(size_);
-    for (const std::size_t at : map_.liveKeys()) {
-      std::size_t count = 0;
-      const std::uint8_t* list = cells.Values(at, &count);
-      if (!list) continue;
-      const auto from = static_cast<std::size_t>(list - hive_);
-      // Lists never overlap: one that does is read no further than the overlap.
-      if (!lists.Claim(from, from + 4 * count)) continue;
-      for (std::size_t i = 0; i < count; ++i) {
-        const long v = map_.FoundValue(kBase + std::uint64_t{CellLe32(list + 4 * i)});
-        if (v >= 0) linked_[v] = true;
-      }
-    }
-  }
-
   // A dead cell at `at` holding `bytes` after its size field, claimed.
   const std::uint8_t* DeadCell(std::uint64_t at, std::uint64_t bytes) {
     const Span* span = at ? map_.DeadAt(at) : nullptr;

@@ -1,7 +1,8 @@
 // Keys and values a hive still holds after they were deleted: records left in
 // unallocated cells, in the slack of allocated ones and after the last hive
 // bin. Only records found whole count; anything that no longer fits is left
-// out or marked unreliable, never guessed.
+// out or marked unreliable, never guessed. A key node heading an allocated
+// cell is live, reachable or not: Windows frees what it deletes.
 #pragma once
 
 #include <cstddef>
@@ -25,15 +26,21 @@ struct DeletedKey {
   // Names below the hive's root key down to this key's own, as far as the
   // parent chain (through live or deleted key nodes) leads.
   std::vector<std::u16string> path;
-  bool partial = false;              // the chain broke before it reached the root key
+  // The path does not start below the root key: the chain broke (a parent
+  // neither live nor recovered, a loop), ran deeper than Windows nests keys
+  // (the deepest 512 names are kept), or the paths of this hive already hold
+  // twice its size in units (a hostile hive: the key's own name is kept).
+  bool partial = false;
   std::uint64_t lastWrite = 0;       // FILETIME
   std::uint32_t offset = 0;          // the nk cell, relative to the first hive bin
   std::vector<DeletedValue> values;  // those its value list still leads to
 };
 
 struct DeletedRecords {
-  std::vector<DeletedKey> keys;            // in file order
-  std::vector<DeletedValue> orphanValues;  // listed by no key, live or deleted; file order
+  std::vector<DeletedKey> keys;  // in file order
+  // Listed by no recovered key, in file order. A live key that still lists
+  // one does not make it live: the live reader refuses unallocated cells.
+  std::vector<DeletedValue> orphanValues;
 };
 
 // One pass over `hive` (base block and hive bins, as the live reader sees it:

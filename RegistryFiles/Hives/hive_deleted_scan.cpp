@@ -57,7 +57,7 @@ std::size_t ValueKeyAt(const std::uint8_t* hive, std::size_t at, std::size_t end
   return Whole(hive, at, end, kValueKey + CellLe16(hive + at + 4 + 2));
 }
 
-HiveMap::HiveMap(const std::uint8_t* hive, std::size_t size) : hive_(hive), size_(size) {
+HiveMap::HiveMap(const std::uint8_t* hive, std::size_t size) : hive_(hive) {
   if (size < kPage + kBinHeader) return;
   root_ = kBase + std::size_t{CellLe32(hive + 36)};
   bigData_ = CellLe32(hive + 24) > 3;  // minor version
@@ -83,9 +83,7 @@ void HiveMap::WalkBin(std::size_t bin, std::size_t end) {
     if (static_cast<std::int32_t>(CellLe32(hive_ + at)) > 0) {
       AddDead(at, at + size);
     } else {
-      const std::uint8_t* d = hive_ + at + 4;
-      if (d[0] == 'n' && d[1] == 'k' && size >= kKeyNode) liveKeys_.push_back(at);
-      const std::size_t used = Round8(RecordUsed(d, size - 4));
+      const std::size_t used = Round8(RecordUsed(hive_ + at + 4, size - 4));
       if (used >= 8 && used < size) AddDead(at + used, at + size);
     }
     at += size;
@@ -98,7 +96,7 @@ void HiveMap::AddDead(std::size_t begin, std::size_t end) {
   // Records inside at 8-byte steps; a coalesced cell holds several, each
   // after the bytes the one before it fills.
   std::size_t at = begin;
-  while (end - at >= kValueKey) {
+  while (at < end && end - at >= kValueKey) {
     if (const std::size_t used = KeyNodeAt(hive_, at, end)) {
       keys_.push_back({at, used});
       at += Round8(used);

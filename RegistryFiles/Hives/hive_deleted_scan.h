@@ -47,8 +47,6 @@ class HiveMap {
 
   const std::vector<Found>& keys() const { return keys_; }
   const std::vector<Found>& values() const { return values_; }
-  // Allocated key nodes (file offsets), whatever leads to them.
-  const std::vector<std::size_t>& liveKeys() const { return liveKeys_; }
   std::size_t root() const { return root_; }
   bool bigData() const { return bigData_; }
 
@@ -58,10 +56,8 @@ class HiveMap {
   static long Find(const std::vector<Found>& found, std::uint64_t at);
 
   const std::uint8_t* hive_;
-  std::size_t size_;
   std::vector<Span> dead_;  // in file order, disjoint
   std::vector<Found> keys_, values_;
-  std::vector<std::size_t> liveKeys_;
   std::size_t root_ = 0;
   bool bigData_ = false;  // values past 16344 bytes are stored in segments
 };

@@ -16,6 +16,7 @@ namespace {
 using hivefix::CellWriter;
 using hivefix::KeyNode;
 using hivefix::Le32Bytes;
+using hivefix::Numbered;
 using hivefix::Utf16Bytes;
 using hivefix::ValueKey;
 constexpr std::uint32_t kNone = hivefix::kNoCell;
@@ -229,7 +230,117 @@ const Crafted kCrafted[] = {
        w.Add(Le32Bytes(0) + Le32Bytes(16) + shortSize, false);
        w.Add(Le32Bytes(0) + Le32Bytes(0x2C) + ValueKey(u"odd", kDword, 0x80000004, 1), false, 48);
        w.Add(ValueKey(u"sound", kDword, 0x80000004, 0x01020304), false);
-       *want = {Line("O ", u"sound", kDword, "\x04\x03\x02\x01")};
+       *want = {Line("O ", u"sound", kDword, Le32Bytes(0x01020304))};
+       return w.Hive(root);
+     }},
+    {"a deleted key's list: longer than its cell, a live value in it, a value twice",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       const std::uint32_t omega = LiveTree(w, &root);
+       const std::uint32_t live = w.Add(ValueKey(u"live", kDword, 0x80000004, 5), true);
+       const std::uint32_t one = w.Add(ValueKey(u"\u03A9", kDword, 0x80000004, 1), false);
+       const std::uint32_t data = w.Add(Sz(u"\u4E2D"), false);
+       const std::uint32_t two = w.Add(ValueKey(u"two", kSz, 4, data), false);
+       const std::uint32_t list =
+           w.Add(Le32Bytes(one) + Le32Bytes(live) + Le32Bytes(two) + Le32Bytes(one), false);
+       w.Add(KeyNode(u"k", omega, 1000, list), false);
+       *want = {"K \xCE\xA9mega\\k", Line("  V ", u"\u03A9", kDword, Le32Bytes(1)),
+                Line("  V ", u"two", kSz, Sz(u"\u4E2D"))};
+       return w.Hive(root);
+     }},
+    {"a free value a live key lists, which the live reader refuses; a list reused",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       const std::uint32_t listed = w.Add(ValueKey(u"listed", kDword, 0x80000004, 9), false);
+       w.Add(KeyNode(u"live", root, 1, w.Add(Le32Bytes(listed), true)), true);
+       const std::uint32_t lost = w.Add(ValueKey(u"lost", kDword, 0x80000004, 3), false);
+       w.Add(KeyNode(u"gone", root, 1, w.Add(Le32Bytes(lost), true)), false);
+       *want = {"K gone", Line("O ", u"listed", kDword, Le32Bytes(9)),
+                Line("O ", u"lost", kDword, Le32Bytes(3))};
+       return w.Hive(root);
+     }},
+    {"slack after a live key's name, not inside raw data",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       const std::string inSlack = ValueKey(u"in slack", kDword, 0x80000004, 2);
+       std::string key = KeyNode(u"big", root);
+       key.resize(88 - 4, '\0');
+       w.Add(key + Le32Bytes(32) + inSlack, true);
+       w.Add(Le32Bytes(0) + Le32Bytes(32) + ValueKey(u"in data", kDword, 0x80000004, 2), true);
+       *want = {Line("O ", u"in slack", kDword, Le32Bytes(2))};
+       return w.Hive(root);
+     }},
+    {"records past the last hive bin",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       std::string after(4096, '\0');
+       const std::string vk =
+           Le32Bytes(static_cast<std::uint32_t>(-32)) + ValueKey(u"after", kDword, 0x80000004, 6);
+       after.replace(8, vk.size(), vk);
+       const std::string nk = Le32Bytes(96) + KeyNode(u"after key", root);
+       after.replace(64, nk.size(), nk);
+       // The file ends 3 bytes short of 8 after the last record.
+       after += Le32Bytes(32) + ValueKey(u"at end", kDword, 0x80000004, 8);
+       *want = {"K after key", Line("O ", u"after", kDword, Le32Bytes(6)),
+                Line("O ", u"at end", kDword, Le32Bytes(8))};
+       return w.Hive(root, after);
+     }},
+    {"data in the offset field, Latin-1 names, the default value",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       w.Add(KeyNode(u"\u00FCber", root), false);
+       w.Add(ValueKey(u"\u00C9t\u00E9", kDword, 0x80000004, 0x11223344), false);
+       w.Add(ValueKey(u"too long", kBinary, 0x80000008, 1), false);
+       w.Add(ValueKey(u"", kSz, 0x80000000, 0), false);
+       *want = {
+           "K \xC3\xBC"
+           "ber",
+           Line("O ", u"\u00C9t\u00E9", kDword, Le32Bytes(0x11223344)),
+           Line("O ", u"too long", kBinary, "", false), Line("O ", u"", kSz, "")};
+       return w.Hive(root);
+     }},
+    {"big data whole, and with a segment allocated again",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       std::string payload(20000, '\0');
+       for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 % 251);
+       for (const bool reused : {false, true}) {
+         const std::uint32_t first = w.Add(payload.substr(0, 16344), false);
+         const std::uint32_t second = w.Add(payload.substr(16344), reused);
+         const std::uint32_t list = w.Add(Le32Bytes(first) + Le32Bytes(second), false);
+         const std::uint32_t db = w.Add(std::string("db\x02\0", 4) + Le32Bytes(list), false);
+         w.Add(ValueKey(reused ? u"reused" : u"whole", kBinary, 20000, db), false);
+       }
+       *want = {Line("O ", u"whole", kBinary, payload), Line("O ", u"reused", kBinary, "", false)};
+       return w.Hive(root);
+     }},
+    {"key nodes stamped before 1990 or after 2290",
+     [](std::vector<std::string>* want) {
+       CellWriter w;
+       std::uint32_t root = 0;
+       LiveTree(w, &root);
+       const std::uint64_t times[] = {0, 122756255990000000ull, 217427328010000000ull,
+                                      122756256000000000ull};
+       for (std::size_t i = 0; i < 4; ++i) {
+         const std::uint64_t time = times[i];
+         std::string nk = KeyNode(Numbered(u"t", i), root);
+         nk.replace(4, 8,
+                    Le32Bytes(static_cast<std::uint32_t>(time)) +
+                        Le32Bytes(static_cast<std::uint32_t>(time >> 32)));
+         w.Add(nk, false);
+       }
+       *want = {"K t3"};
        return w.Hive(root);
      }},
 };

@@ -19,6 +19,7 @@ list (Windows leaves both, which is how a deleted key keeps its values), and
 it frees a big-data record but not its segments (Windows frees them all)."""
 
 import argparse
+import datetime
 import json
 import lzma
 import os
@@ -197,13 +198,16 @@ def ours(dump, hive):
     return keys, values
 
 
-def path_of(quoted):
-    # "/ROOT/a/b": the names below the hive's root.
-    return quoted.split("/")[2:] if quoted else None
+def same_path(quoted, names, partial):
+    """reglookup's "/ROOT/a/b" against the names below the root; where the
+    chain broke, it names no root, and ours is partial."""
+    shown = quoted.split("/")[1:] if quoted else []
+    if not partial:
+        shown = shown[1:]
+    return len(shown) == len(names) and all(same_name(q, n) for q, n in zip(shown, names))
 
 
 def seconds(filetime):
-    import datetime
     t = datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=filetime // 10)
     return t.strftime("%Y-%m-%d %H:%M:%S")
 
@@ -215,24 +219,25 @@ def compare(dump, hive):
     problems, matched_keys, matched_values = [], set(), set()
     for f in rows:
         if f[2] == "KEY":
-            want = path_of(f[3]) + [f[4]]
-            hit = [i for i, k in enumerate(keys) if len(k["key"]) == len(want) and
-                   all(same_name(q, n) for q, n in zip(want, k["key"])) and
-                   seconds(k["time"]) == f[5] and not k["partial"]]
+            hit = [i for i, k in enumerate(keys)
+                   if same_path(f[3], k["key"][:-1], k["partial"]) and
+                   same_name(f[4], k["key"][-1]) and seconds(k["time"]) == f[5]]
             if not hit:
                 problems.append("key not found: %s" % ",".join(f[:6]))
             matched_keys.update(hit)
             continue
-        parent = path_of(f[3])
         kind = TYPES.get(f[7], int(f[7], 16) if f[7].startswith("0x") else -1)
         hit = []
+        # No data shown for a length: it could not read the data either.
+        unread = f[8] == "" and f[9] not in ("", "0")
         for i, v in enumerate(values):
-            if not (same_name(f[4], v["value"]) and v["type"] == kind and v["reliable"] and
-                    same_data(kind, f[8], f[9], v["data"])):
+            if not same_name(f[4], v["value"]) or v["type"] != kind:
                 continue
-            owner = keys[v["key"]]["key"] if v["key"] >= 0 else None
-            if parent is None or (owner is not None and len(owner) == len(parent) and
-                                  all(same_name(q, n) for q, n in zip(parent, owner))):
+            if not (not v["reliable"] if unread else
+                    v["reliable"] and same_data(kind, f[8], f[9], v["data"])):
+                continue
+            owner = keys[v["key"]] if v["key"] >= 0 else None
+            if not f[3] or (owner and same_path(f[3], owner["key"], owner["partial"])):
                 hit.append(i)
         if not hit:
             problems.append("value not found: %s" % ",".join(f[:10])[:200])

@@ -36,6 +36,12 @@ std::string Le32Bytes(std::uint32_t v) {
   return s;
 }
 
+std::u16string Numbered(const char16_t* stem, std::size_t n) {
+  std::u16string name = stem;
+  for (const char c : std::to_string(n)) name += static_cast<char16_t>(c);
+  return name;
+}
+
 std::string KeyNode(const std::u16string& name, std::uint32_t parent, std::uint32_t values,
                     std::uint32_t valueList, std::uint16_t flags) {
   bool compressed = false;

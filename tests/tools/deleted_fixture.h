@@ -22,6 +22,8 @@ std::string KeyNode(const std::u16string& name, std::uint32_t parent, std::uint3
 std::string ValueKey(const std::u16string& name, std::uint32_t type, std::uint32_t length,
                      std::uint32_t data);
 std::string Le32Bytes(std::uint32_t v);
+// `stem` followed by the decimal digits of `n`.
+std::u16string Numbered(const char16_t* stem, std::size_t n);
 
 // Cells one after another in one hive bin; offsets count from the bin.
 class CellWriter {
