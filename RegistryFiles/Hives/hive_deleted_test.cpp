@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/samples.h"
 #include "tests/tools/deleted_fixture.h"
-#include "tests/tools/xz_sample.h"
 
 namespace platform {
 namespace {
@@ -127,7 +127,7 @@ TEST(DeletedRecordsTest, WindowsSamplesGiveWhatTheirReadmeLists) {
        {"K 1\\2\\3\\4\\New Key #1", "K 1\\2\\3", "K 1\\2\\3\\4", "K 1\\2\\3\\4\\5"}},
   };
   for (const Sample& s : samples) {
-    const DeletedRecords found = Find(hivefix::SampleFile(std::string("deleted-keys/") + s.file));
+    const DeletedRecords found = Find(UnpackSample(std::string("deleted-keys/") + s.file));
     EXPECT_EQ(Describe(found), s.lines) << s.file;
     ASSERT_EQ(found.keys.size(), s.keys.size()) << s.file;
     for (std::size_t i = 0; i < s.keys.size(); ++i) {

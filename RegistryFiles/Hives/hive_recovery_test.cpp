@@ -24,7 +24,6 @@
 #include "tests/samples.h"
 #include "tests/temp_dir.h"
 #include "tests/tools/hive_fixture.h"
-#include "tests/tools/xz_sample.h"
 
 namespace platform {
 namespace {
