@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
 #include "tests/memory_store.h"
 #include "tests/test_registry.h"
@@ -26,5 +27,12 @@ void TestRegistry::SetValue(const std::string& subKey, const std::string& name, 
                             const std::string& data) {
   std::string path = std::string(MemoryStore::kUserRoot) + "\\" + keyPath_;
   if (!subKey.empty()) path += "\\" + subKey;
+  g_store->Set(path, name, type, data);
+}
+
+void TestRegistry::SetValueW(const std::u16string& subKey, const std::u16string& name,
+                             std::uint32_t type, const std::string& data) {
+  std::u16string path = platform::WidenAnsi(std::string(MemoryStore::kUserRoot) + "\\" + keyPath_);
+  if (!subKey.empty()) path += u"\\" + subKey;
   g_store->Set(path, name, type, data);
 }
