@@ -1,6 +1,7 @@
 // The registry calls over a RegistryStore: handles name key paths. The
 // store is Unicode; the A calls widen names and narrow what they give back,
 // as advapi32's A functions do over the W ones.
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -78,11 +79,12 @@ std::string AnsiName(const std::string& name) {
 }
 
 // What a W entry point sees of a name: the text up to its first NUL, cut as
-// RtlInitUnicodeString cuts it.
-U16 WideName(const U16& name) {
-  U16 seen = name.substr(0, name.find(u'\0'));
-  if (seen.size() > kMaxWideName) seen.resize(kMaxWideName);
-  return seen;
+// RtlInitUnicodeString cuts it. Most names are seen whole, without a copy.
+const U16& WideName(const U16& name, U16* cut) {
+  const std::size_t end = std::min(name.find(u'\0'), kMaxWideName);
+  if (end >= name.size()) return name;
+  cut->assign(name, 0, end);
+  return *cut;
 }
 
 // Both sides refuse the same key names, counted in characters.
@@ -172,7 +174,8 @@ RegStatus OpenRegKey(RegKey base, const std::string& subKey, std::uint32_t, RegK
 RegStatus OpenRegKeyW(RegKey base, const std::u16string& subKey, std::uint32_t, RegKey* result) {
   std::uint32_t root = 0;
   const bool predefined = IsPredefined(base, &root);
-  U16 path = WideName(subKey);
+  U16 cut;
+  U16 path = WideName(subKey, &cut);
   if (predefined && path.empty()) {
     *result = base;
     return kRegSuccess;
@@ -215,11 +218,17 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
 
 RegStatus QueryRegValueW(RegKey key, const std::u16string& name, std::uint32_t* type,
                          std::string* data) {
+  // The store fills the caller's buffer, whose room is reused.
   StoredValue value;
-  const RegStatus status = Query(key, WideName(name), &value);
-  if (status != kRegSuccess) return status;
+  value.data.swap(*data);
+  U16 cut;
+  const RegStatus status = Query(key, WideName(name, &cut), &value);
+  value.data.swap(*data);
+  if (status != kRegSuccess) {
+    data->clear();
+    return status;
+  }
   *type = value.type;
-  *data = std::move(value.data);
   return kRegSuccess;
 }
 
@@ -253,7 +262,8 @@ bool IsRegLink(RegKey base, const std::string& subKey) {
 
 bool IsRegLinkW(RegKey base, const std::u16string& name) {
   const std::string* path = PathOf(base);
-  return path && Store()->IsLink(*path, WideName(name));
+  U16 cut;
+  return path && Store()->IsLink(*path, WideName(name, &cut));
 }
 
 RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,

@@ -20,7 +20,7 @@ class TestRegistry {
   // as needed. `data` is what RegQueryValueExA will deliver.
   void SetValue(const std::string& subKey, const std::string& name, std::uint32_t type,
                 const std::string& data);
-  // The same with names and data as stored, through the Unicode calls.
+  // The same with names as stored, and data as stored (strings in UTF-16LE).
   void SetValueW(const std::u16string& subKey, const std::u16string& name, std::uint32_t type,
                  const std::string& data);
 

@@ -1,6 +1,6 @@
 #include <memory>
 
-#include "Platform/codepage.h"
+#include "Platform/charset_posix.h"
 #include "Platform/registry_store.h"
 #include "tests/memory_store.h"
 #include "tests/test_registry.h"
@@ -32,7 +32,7 @@ void TestRegistry::SetValue(const std::string& subKey, const std::string& name, 
 
 void TestRegistry::SetValueW(const std::u16string& subKey, const std::u16string& name,
                              std::uint32_t type, const std::string& data) {
-  std::u16string path = platform::AnsiToWide(std::string(MemoryStore::kUserRoot) + "\\" + keyPath_);
+  std::u16string path = platform::WidenAnsi(std::string(MemoryStore::kUserRoot) + "\\" + keyPath_);
   if (!subKey.empty()) path += u"\\" + subKey;
   g_store->Set(path, name, type, data);
 }

@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <memory>
 #include <stdexcept>
+#include <type_traits>
 
 #include "tests/test_registry.h"
 
@@ -9,6 +11,11 @@ namespace {
 std::string FullPath(const std::string& base, const std::string& subKey) {
   return subKey.empty() ? base : base + "\\" + subKey;
 }
+
+struct KeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using OwnedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 }  // namespace
 
@@ -46,9 +53,12 @@ void TestRegistry::SetValueW(const std::u16string& subKey, const std::u16string&
                       0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create test key");
   }
-  const LONG status =
-      RegSetValueExW(key, reinterpret_cast<const wchar_t*>(name.c_str()), 0, type,
-                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set test value");
+  const OwnedKey owned(key);
+  // As for RegSetValueExA: a NUL unit after string data would be counted.
+  const std::string buffer = data + "\xFF\xFF";
+  if (RegSetValueExW(key, reinterpret_cast<const wchar_t*>(name.c_str()), 0, type,
+                     reinterpret_cast<const BYTE*>(buffer.data()),
+                     static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot set test value");
+  }
 }

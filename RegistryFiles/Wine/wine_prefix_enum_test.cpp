@@ -95,5 +95,53 @@ TEST(WinePrefixEnumTest, LinksAreToldApartWithoutFollowingThem) {
   EXPECT_FALSE(ansi_store::IsLink(store, kMachine + "\\Nowhere", "Lien"));
 }
 
+// From 1970 to 1601 in 100 ns units, and a second.
+constexpr std::uint64_t kEpoch = 116444736000000000ull, kSecond = 10000000;
+
+// The loader gives a key the time of the first section that sets one in its
+// subtree: its own #time= line (hex FILETIME), else its header's seconds.
+TEST(WinePrefixEnumTest, KeyTimesAsTheLoaderSetsThem) {
+  TempPrefix prefix;
+  prefix.Write("system.reg",
+               SystemReg("[Software\\\\Timed] 1600000000\n#time=1d9a0b2c3d4e5f6\n\"v\"=\"1\"\n"
+                         "[Software\\\\Seconds] 1600000001\n\"v\"=dword:1\n"
+                         "[Software\\\\Bare]\n"
+                         // Only its child names it.
+                         "[Software\\\\Implicit\\\\\\x0131] 1600000002\n#time=1D9FFFFFFFFFFFF\n"
+                         // Its child's section comes first.
+                         "[Software\\\\Late\\\\Child] 1600000003\n"
+                         "[Software\\\\Late] 1600000004\n#time=1da000000000000\n"
+                         // A second section changes nothing.
+                         "[Software\\\\Twice] 1600000005\n#time=1d9000000000001\n\"a\"=\"1\"\n"
+                         "[Software\\\\twice] 1600000006\n#time=1d9000000000002\n\"A\"=\"2\"\n"
+                         "\"b\"=\"2\"\n"));
+  WinePrefixStore store(prefix.dir());
+  struct Case {
+    const char* key;  // beneath HKLM
+    std::uint64_t time;
+    std::uint32_t subKeys, values;
+  } const cases[] = {
+      {"Software\\Timed", 0x1d9a0b2c3d4e5f6ull, 0, 1},
+      {"Software\\Seconds", 1600000001 * kSecond + kEpoch, 0, 1},
+      {"Software\\Bare", 0, 0, 0},  // the loader takes the time it loads
+      {"Software\\Implicit", 0x1D9FFFFFFFFFFFFull, 1, 0},
+      {"Software\\Late", 1600000003 * kSecond + kEpoch, 1, 0},
+      {"Software\\Twice", 0x1d9000000000001ull, 0, 2},
+      {"", 0, 1, 0},  // made at start: no file holds its time
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    std::string path;
+    ASSERT_TRUE(ansi_store::OpenKey(store, kMachine, c.key, &path));
+    RegKeyInfo info;
+    ASSERT_TRUE(store.KeyInfo(path, &info));
+    EXPECT_EQ(info.lastWrite, c.time);
+    EXPECT_EQ(info.subKeys, c.subKeys);
+    EXPECT_EQ(info.values, c.values);
+  }
+  RegKeyInfo info;
+  EXPECT_FALSE(store.KeyInfo(kMachine + "\\Software\\Nowhere", &info));
+}
+
 }  // namespace
 }  // namespace platform
