@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,8 @@
 
 #include "Platform/charset_posix.h"
 #include "RegistryFiles/Images/ntfs_files.h"
+#include "RegistryFiles/Images/partition_table.h"
+#include "RegistryFiles/Images/scan_deadline.h"
 #include "RegistryFiles/Images/tsk_handles.h"
 
 namespace platform {
@@ -187,19 +190,44 @@ DiskImage OpenDiskImage(const std::string& path) {
     result.missing = "hivTAP: ce fichier n'est pas une image disque lisible : " + file;
     return result;
   }
+  // Tables the library would read without end never reach it.
+  const std::string refused = CheckPartitionTables(
+      [&img](std::uint64_t offset, void* buffer, std::size_t size) {
+        return Tsk().img_read(img.get(), static_cast<TSK_OFF_T>(offset), static_cast<char*>(buffer),
+                              size) == static_cast<ssize_t>(size);
+      },
+      static_cast<std::uint64_t>(img->size));
+  Tsk().error_reset();
+  if (!refused.empty()) {
+    // "table de partitions refusée"
+    result.missing =
+        "hivTAP: table de partitions refus\xE9"
+        "e (" +
+        refused + ") : " + file;
+    return result;
+  }
   result.format = FormatName(*img, path);
-  const std::vector<Candidate> ntfs = NtfsVolumes(img);
+  std::vector<Candidate> ntfs;
+  std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
+  {
+    ScanDeadline deadline(img.get(), std::chrono::steady_clock::now() + kImageScanLimit);
+    ntfs = NtfsVolumes(img);
+    for (const Candidate& c : ntfs) {
+      auto files = std::make_shared<NtfsFiles>(c.volume, path);
+      files->SetQuiet(true);
+      if (HoldsWindows(*files)) windows.emplace_back(c, files);
+      files->SetQuiet(false);
+    }
+    if (deadline.Expired()) {
+      // "parcours de l'image disque arrêté après 60 s"
+      result.missing = "hivTAP: parcours de l'image disque arr\xEAt\xE9 apr\xE8s " +
+                       std::to_string(kImageScanLimit.count()) + " s : " + file;
+      return result;
+    }
+  }
   if (ntfs.empty()) {
     result.missing = NoNtfsMessage(img.get(), file);
     return result;
-  }
-
-  std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
-  for (const Candidate& c : ntfs) {
-    auto files = std::make_shared<NtfsFiles>(c.volume, path);
-    files->SetQuiet(true);
-    if (HoldsWindows(*files)) windows.emplace_back(c, files);
-    files->SetQuiet(false);
   }
   std::string all;
   for (const auto& w : windows) all += (all.empty() ? "" : ", ") + Label(w.first);
