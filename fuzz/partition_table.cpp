@@ -32,10 +32,13 @@ void ListPartitions(TSK_IMG_INFO* img, TSK_VS_TYPE_ENUM type) {
 
 }  // namespace
 
+// Whole stacks, to tell the library's own leaks from ours.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto read = [data, size](std::uint64_t offset, void* buffer, std::size_t n) {
     if (offset > size || n > size - offset) return false;
-    std::memcpy(buffer, data + offset, n);
+    if (n > 0) std::memcpy(buffer, data + offset, n);
     return true;
   };
   if (!platform::CheckPartitionTables(read, size).empty()) return 0;
@@ -47,9 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::TskImg img(platform::Tsk().img_open_utf8(1, &name, TSK_IMG_TYPE_RAW, 0));
   platform::Tsk().error_reset();
   if (!img) return 0;
-  // hivtap asks for GPT alone behind a protective MBR, which the library's
-  // detection would also take for a DOS table and refuse as two.
-  ListPartitions(img.get(), TSK_VS_TYPE_DETECT);
-  ListPartitions(img.get(), TSK_VS_TYPE_GPT);
+  // As hivtap asks: GPT alone behind a protective MBR.
+  const bool gpt = size >= 512 && platform::IsProtectiveMbr(data);
+  ListPartitions(img.get(), gpt ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT);
   return 0;
 }

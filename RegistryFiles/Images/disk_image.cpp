@@ -105,17 +105,12 @@ std::string Label(const Candidate& c) {
   return "partition " + std::to_string(c.partition) + " \xE0 " + at;
 }
 
-// The volume system to look for. A GPT disk's protective MBR is a DOS
-// table too, and the library's detection leaks the DOS one it drops for
-// the GPT: a protective MBR asks for GPT alone.
+// The volume system to look for: GPT alone behind a protective MBR.
 TSK_VS_TYPE_ENUM VolumeSystemType(TSK_IMG_INFO* img) {
-  char mbr[512];
-  const bool read = Tsk().img_read(img, 0, mbr, sizeof mbr) == sizeof mbr;
+  unsigned char mbr[512];
+  const bool read = Tsk().img_read(img, 0, reinterpret_cast<char*>(mbr), sizeof mbr) == sizeof mbr;
   Tsk().error_reset();
-  const bool protective = read && static_cast<unsigned char>(mbr[510]) == 0x55 &&
-                          static_cast<unsigned char>(mbr[511]) == 0xAA &&
-                          static_cast<unsigned char>(mbr[0x1BE + 4]) == 0xEE;
-  return protective ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT;
+  return read && IsProtectiveMbr(mbr) ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT;
 }
 
 // The NTFS volumes: each allocated partition, else the whole image as one.

@@ -86,6 +86,10 @@ std::string CheckExtendedChain(const ImageReader& read, std::uint64_t imageSize)
 
 }  // namespace
 
+bool IsProtectiveMbr(const unsigned char* sector) {
+  return sector[510] == 0x55 && sector[511] == 0xAA && sector[0x1BE + 4] == 0xEE;
+}
+
 std::string CheckPartitionTables(const ImageReader& read, std::uint64_t imageSize) {
   // The library looks for a GPT header in the second sector and, failing
   // that, in the last, for each sector size it knows. The image's head and

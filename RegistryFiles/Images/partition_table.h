@@ -16,6 +16,11 @@ constexpr std::uint32_t kMaxGptEntries = 4096;
 // Extended boot records followed from the MBR, loops included.
 constexpr int kMaxExtendedRecords = 128;
 
+// Whether the disk's first sector (512 bytes) is a GPT's protective MBR.
+// The library would take it for a DOS table too, and its detection leaks
+// the DOS one it drops: such a disk is read as GPT alone.
+bool IsProtectiveMbr(const unsigned char* sector);
+
 // Reads `size` bytes at `offset` of the image; false when it cannot.
 using ImageReader = std::function<bool(std::uint64_t offset, void* buffer, std::size_t size)>;
 
