@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "Platform/charset_posix.h"
+#include "RegistryFiles/Images/cut_image.h"
 #include "RegistryFiles/Images/ntfs_files.h"
 #include "RegistryFiles/Images/partition_table.h"
 #include "RegistryFiles/Images/scan_deadline.h"
@@ -179,6 +180,20 @@ DiskImage OpenDiskImage(const std::string& path) {
       TskCloser());
   Tsk().error_reset();
   const std::string file = Utf8ToAnsi(path);
+  std::string cutFormat;
+  if (!img) {
+    // Its library refuses a VHD or VMDK cut short whole: what is there reads.
+    CutImage cut = OpenCutImage(path);
+    cutFormat = cut.format;
+    img.reset(cut.img.release(), TskCloser());
+    // "image disque FORMAT tronquée, ce qui manque est illisible"
+    if (img && cut.cut) {
+      result.warnings.push_back("hivTAP: image disque " + cutFormat +
+                                " tronqu\xE9"
+                                "e, ce qui manque est illisible : " +
+                                file);
+    }
+  }
   // Less than a sector is no disk.
   if (!img || img->size < 512) {
     // "ce fichier n'est pas une image disque lisible"
@@ -201,7 +216,7 @@ DiskImage OpenDiskImage(const std::string& path) {
         refused + ") : " + file;
     return result;
   }
-  result.format = FormatName(*img, path);
+  result.format = cutFormat.empty() ? FormatName(*img, path) : cutFormat;
   std::vector<Candidate> ntfs;
   std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
   {

@@ -465,6 +465,7 @@ def main():
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
         image_hostile.hostile_groups(tally, runner, work, make_disk, vol, disk, mft_record,
                                      CONFIG)
+        image_hostile.cut_group(tally, runner, work, formats, LISTING, EXPECTED)
         sample_group(tally, runner, work, drive, args.samples)
     except Exception as failure:
         import traceback
