@@ -183,7 +183,9 @@ std::string MissingRegistryMessage(const RegistrySource& source) {
   // "le dossier du registre n'existe pas", "aucun fichier de registre dans"
   if (!source.exists) return "hivTAP: le dossier du registre n'existe pas : " + folder;
   // What was read as an image says why; the file may have changed since.
-  if (!source.image.missing.empty()) return source.image.missing;
+  if (!source.image.missing.empty() && !IsCollectedHiveName(FileName(source.folder))) {
+    return source.image.missing;
+  }
   if (IsFile(source.folder) || IsBlockDevice(source.folder)) {
     // A hive's name says what was meant; any other file was read as an image.
     if (!HasHiveSignature(source.folder)) {

@@ -133,7 +133,8 @@ namespace {
 // `fd` holds the hive as Windows would load it; `warnings` come from its
 // log replay.
 std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
-                                     const std::vector<std::string>& warnings) {
+                                     const std::vector<std::string>& warnings,
+                                     const std::string& replay = std::string()) {
   unsigned char block[kBaseBlockSize];
   const ssize_t got = pread(fd.get(), block, sizeof block, 0);
   const BaseBlockState state = InspectBaseBlock(block, got < 0 ? 0 : static_cast<std::size_t>(got));
@@ -143,7 +144,10 @@ std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
     for (const std::string& warning : warnings) WriteErrorLine(warning);
   }
   if (state.checksumOk) {
-    if (auto hive = OpenFd(fd, path, 0)) return hive;
+    if (auto hive = OpenFd(fd, path, 0)) {
+      hive->SetReplay(replay);
+      return hive;
+    }
   }
   // hivex refuses a wrong checksum, bins it cannot follow and cells whose
   // size lies: hand it a mended copy, and let it skip what it cannot read.
@@ -164,6 +168,7 @@ std::unique_ptr<HiveFile> OpenLoaded(const std::string& path, UniqueFd& fd,
         "e, lue en partie : " +
         Utf8ToAnsi(path));
   }
+  if (hive) hive->SetReplay(replay);
   return hive;
 }
 
@@ -171,10 +176,11 @@ std::unique_ptr<HiveFile> OpenHiveAsItIs(const std::string& path) {
   // A dirty hive is read as Windows would load it: its logs replayed in
   // memory. What stays dirty is read as it is, with the replay's warning.
   std::vector<std::string> warnings;
-  const RecoveredHive recovered = OpenForReading(path, &warnings);
+  std::string replay;
+  const RecoveredHive recovered = OpenForReading(path, &warnings, &replay);
   UniqueFd fd(open(recovered.path().c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return nullptr;
-  return OpenLoaded(path, fd, warnings);
+  return OpenLoaded(path, fd, warnings, replay);
 }
 
 }  // namespace
@@ -202,7 +208,7 @@ std::unique_ptr<HiveFile> OpenHiveBytes(const std::string& name, std::string byt
   const HiveRecovery recovery = RecoverHive(name, logs, &bytes);
   UniqueFd fd(MemoryFile("hivtap-hive", bytes));
   if (fd.get() < 0) return nullptr;
-  return OpenLoaded(name, fd, recovery.warnings);
+  return OpenLoaded(name, fd, recovery.warnings, recovery.dirty ? recovery.replay : "");
 }
 
 std::unique_ptr<HiveFile> OpenHiveMemory(const std::string& name, UniqueFd& fd) {

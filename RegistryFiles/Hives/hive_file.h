@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RegistryFiles/Hives/hive_cells.h"
@@ -49,6 +50,9 @@ class HiveFile {
 
   hive_h* get() const { return hive_; }
   const std::string& name() const { return name_; }
+  // For a hive found dirty, what its logs did (HiveRecovery::replay).
+  const std::string& replay() const { return replay_; }
+  void SetReplay(std::string replay) { replay_ = std::move(replay); }
   // The key node's flags (nk cell), 0 when they cannot be read.
   std::uint16_t KeyFlags(hive_node_h node) const;
   // The image hivex reads, mapped read-only; null when it could not be.
@@ -65,6 +69,7 @@ class HiveFile {
   const unsigned char* bytes_ = nullptr;
   std::size_t size_ = 0;
   std::string name_;
+  std::string replay_;
 };
 
 // Opens the hive at `path` (UTF-8). A dirty hive gets one warning on

@@ -51,6 +51,16 @@ std::string NoLogWarning(const std::string& primary_name) {
          Utf8ToAnsi(primary_name);
 }
 
+std::string BaseName(const std::string& path) {
+  return Utf8ToAnsi(path.substr(path.find_last_of('/') + 1));
+}
+
+// "LOG (séquences A à B)": what one new-format log brought.
+std::string AppliedEntries(const std::string& log_name, std::uint32_t first, std::uint32_t last) {
+  return BaseName(log_name) + " (s\xE9quences " + std::to_string(first) + " \xE0 " +
+         std::to_string(last) + ")";
+}
+
 // The log's copy of the base block replaces an invalid one in the primary.
 void TakeBaseBlock(std::string_view log, std::string* base) {
   base->replace(0, kLogSectorSize, log.data(), kLogSectorSize);
@@ -91,6 +101,9 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
   base.resize(kBaseBlockSize, '\0');
   std::size_t max_image = std::max(image->size(), kBaseBlockSize);
   std::vector<Candidate> fresh, old;
+  std::string applied;  // the logs that brought something, for --version
+  // "aucun journal", "aucun journal valide"
+  const char* none = logs.empty() ? "aucun journal" : "aucun journal valide";
   for (const HiveLogFile& log : logs) {
     max_image += log.bytes.size();
     const LogHeader h = ReadLogHeader(log.bytes);
@@ -111,6 +124,8 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
       fresh.erase(std::remove_if(fresh.begin(), fresh.end(),
                                  [&](const Candidate& c) { return c.header.sequence < secondary; }),
                   fresh.end());
+      // "journaux plus anciens que la ruche"
+      if (fresh.empty()) none = "journaux plus anciens que la ruche";
     } else {
       fresh.erase(fresh.begin(), fresh.end() - 1);
       TakeBaseBlock(fresh.back().file->bytes, &base);
@@ -119,16 +134,22 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
     }
     bool any = false;
     for (const Candidate& c : fresh) {
-      const LogReplay r = ReplayNewLog(c.file->bytes, any ? sequence + 1 : c.header.sequence,
-                                       max_image, &base, image);
+      const std::uint32_t first = any ? sequence + 1 : c.header.sequence;
+      const LogReplay r = ReplayNewLog(c.file->bytes, first, max_image, &base, image);
       if (r.applied > 0) {
         any = changed = true;
         sequence = r.last_sequence;
+        applied += (applied.empty() ? "" : ", ") + AppliedEntries(c.file->name, first, sequence);
         pending.clear();  // this log took over where the previous one stopped
       }
       if (r.stop != LogStop::kEnd && pending.empty())
         pending = StoppedLogWarning(c.file->name, r, true);
     }
+    // "aucune entrée applicable"
+    if (!any && !fresh.empty())
+      none =
+          "aucune entr\xE9"
+          "e applicable";
   } else {
     // Old format: a log written for this very primary, known by its timestamp
     // (that of the first hive bin when the base block is invalid).
@@ -141,9 +162,21 @@ HiveRecovery RecoverHive(const std::string& primary_name, const std::vector<Hive
       if (r.stop != LogStop::kEnd) pending = StoppedLogWarning(c.file->name, r, false);
       changed = true;
       sequence = Le32(base.data() + 4);
+      // "LOG (N pages)"
+      applied = BaseName(c.file->name) + " (" + std::to_string(r.applied) + " pages)";
       break;
     }
+    // "aucun journal écrit pour cette ruche"
+    if (!old.empty() && !changed)
+      none =
+          "aucun journal \xE9"
+          "crit pour cette ruche";
   }
+  // "journaux appliqués : ..., séquence N atteinte", "aucun journal appliqué (...)"
+  result.replay = !applied.empty() ? "journaux appliqu\xE9s : " + applied + ", s\xE9quence " +
+                                         std::to_string(sequence) + " atteinte"
+                  : changed ? "base du journal reprise, s\xE9quence " + std::to_string(sequence)
+                            : std::string("aucun journal appliqu\xE9 (") + none + ")";
 
   if (changed) WriteCleanBaseBlock(sequence, &base, image);
   result.changed = changed;

@@ -23,6 +23,9 @@ struct HiveRecovery {
   bool dirty = false;
   bool changed = false;               // `image` now differs from the primary file
   std::vector<std::string> warnings;  // Windows-1252, each naming its file
+  // For --version, when dirty (Windows-1252): the logs applied and the
+  // sequence number reached, or why none was.
+  std::string replay;
 };
 
 // Replays `logs` (LOG1, LOG2 or LOG, in any order) onto `image`, the bytes of

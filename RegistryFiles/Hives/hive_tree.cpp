@@ -57,6 +57,7 @@ std::optional<KeyRef> HiveTree::Impl::Root(std::uint32_t root) {
     case kCurrentUser:
       ChooseCurrentUser();
       if (Hive(currentUser_)) key = InHive(currentUser_, hivex_root(Hive(currentUser_)->get()));
+      if (!Hive(currentUser_)) key = UserWithoutHive();
       break;
     case kLocalMachine:
       key.kind = KeyRef::kMachine;
@@ -168,6 +169,7 @@ std::optional<KeyRef> HiveTree::Impl::Child(const KeyRef& key, const U16& name, 
     case KeyRef::kMachine:
       return Mounted(machine_, name);
     case KeyRef::kUsers:
+      if (key.mount >= 0) return UserChild(key, name);
       ListProfiles();
       return Mounted(users_, name);
     case KeyRef::kHive:
@@ -321,6 +323,7 @@ std::vector<std::string> HiveTree::Impl::Describe() {
   if (user && user->classes >= 0 && !mounts_[user->classes].file.empty()) {
     found.push_back("ruche HKCU\\Software\\Classes : " + Utf8ToAnsi(mounts_[user->classes].file));
   }
+  DescribeReplays(&found);
   notes_ = nullptr;
   found.insert(found.end(), lines.begin(), lines.end());
   return found;

@@ -68,8 +68,18 @@ class HiveTree::Impl {
   // A warning for the user: on standard error, or kept for --version.
   void Note(const std::string& ansi);
   std::vector<std::string> Describe();
+  // For each dirty hive, which logs were applied and the sequence reached,
+  // or why none was: examiners record it.
+  void DescribeReplays(std::vector<std::string>* lines);
   void ChooseCurrentUser();
   KeyRef ClassesRoot();
+  // HKCU when its NTUSER.DAT is missing but its UsrClass.dat is not: kUsers
+  // keys naming the user's mount, node 0 for HKCU and 1 for its Software,
+  // through which only the link to the user's classes leads. kAbsent
+  // without the classes.
+  KeyRef UserWithoutHive();
+  std::optional<KeyRef> UserChild(const KeyRef& key, const U16& name);
+  bool UserKeyNames(const KeyRef& key, std::vector<U16>* names);
   // HKCC: the current hardware profile, through the stored link "Current",
   // else the one IDConfigDB names.
   KeyRef CurrentConfig();

@@ -19,6 +19,7 @@ bool HiveTree::Impl::KeyNames(const KeyRef& key, std::vector<U16>* names) {
       for (const auto& entry : machine_) ListMount(entry, names, &seen);
       return true;
     case KeyRef::kUsers:
+      if (key.mount >= 0) return UserKeyNames(key, names);
       ListProfiles();
       for (const auto& entry : users_) ListMount(entry, names, &seen);
       return true;
@@ -51,6 +52,10 @@ bool HiveTree::Impl::ValueNames(const KeyRef& key, std::vector<U16>* names) {
 
 bool HiveTree::Impl::IsLink(const KeyRef& key, const U16& name) {
   if (key.kind == KeyRef::kHive) return IsHiveLink(key.mount, key.node, name);
+  // Software\Classes is the link Windows makes, with or without NTUSER.DAT.
+  if (key.kind == KeyRef::kUsers && key.mount >= 0) {
+    return key.node == 1 && FoldCase(name) == u"classes";
+  }
   if (key.kind != KeyRef::kMerged) return false;
   if (key.node && names_.Child(*Hive(key.mount), key.mount, key.node, name)) {
     return IsHiveLink(key.mount, key.node, name);

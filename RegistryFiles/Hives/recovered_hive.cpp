@@ -195,7 +195,8 @@ MemFile::MemFile(const char* name) : fd_(memfd_create(name, MFD_CLOEXEC | MFD_AL
 
 std::string MemFile::path() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
 
-RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings) {
+RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings,
+                             std::string* replay) {
   // An unreadable primary is left to the hive reader to report.
   UniqueFd primary(OpenReadOnly(primary_path));
   struct stat st;
@@ -212,6 +213,7 @@ RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::s
   }
   const HiveRecovery r = RecoverHive(primary_path, logs, &image);
   warnings->insert(warnings->end(), r.warnings.begin(), r.warnings.end());
+  if (replay) *replay = r.replay;
   if (!r.changed) return RecoveredHive(primary_path, MemFile());
   MemFile memory = image.Take();
   std::string path = memory.path();

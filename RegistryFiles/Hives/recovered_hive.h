@@ -51,6 +51,7 @@ class RecoveredHive {
 // it is clean. Warnings (Windows-1252) are appended; nothing is ever written
 // beside the hive. Keep the result alive as long as the hive is open. Throws
 // std::system_error when the in-memory copy cannot be made.
-RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings);
+RecoveredHive OpenForReading(const std::string& primary_path, std::vector<std::string>* warnings,
+                             std::string* replay = nullptr);
 
 }  // namespace platform

@@ -3,13 +3,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "Platform/charset_posix.h"
+#include "RegistryFiles/Images/cut_image.h"
 #include "RegistryFiles/Images/ntfs_files.h"
+#include "RegistryFiles/Images/partition_table.h"
+#include "RegistryFiles/Images/scan_deadline.h"
 #include "RegistryFiles/Images/tsk_handles.h"
 
 namespace platform {
@@ -102,17 +106,12 @@ std::string Label(const Candidate& c) {
   return "partition " + std::to_string(c.partition) + " \xE0 " + at;
 }
 
-// The volume system to look for. A GPT disk's protective MBR is a DOS
-// table too, and the library's detection leaks the DOS one it drops for
-// the GPT: a protective MBR asks for GPT alone.
+// The volume system to look for: GPT alone behind a protective MBR.
 TSK_VS_TYPE_ENUM VolumeSystemType(TSK_IMG_INFO* img) {
-  char mbr[512];
-  const bool read = Tsk().img_read(img, 0, mbr, sizeof mbr) == sizeof mbr;
+  unsigned char mbr[512];
+  const bool read = Tsk().img_read(img, 0, reinterpret_cast<char*>(mbr), sizeof mbr) == sizeof mbr;
   Tsk().error_reset();
-  const bool protective = read && static_cast<unsigned char>(mbr[510]) == 0x55 &&
-                          static_cast<unsigned char>(mbr[511]) == 0xAA &&
-                          static_cast<unsigned char>(mbr[0x1BE + 4]) == 0xEE;
-  return protective ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT;
+  return read && IsProtectiveMbr(mbr) ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT;
 }
 
 // The NTFS volumes: each allocated partition, else the whole image as one.
@@ -181,25 +180,64 @@ DiskImage OpenDiskImage(const std::string& path) {
       TskCloser());
   Tsk().error_reset();
   const std::string file = Utf8ToAnsi(path);
+  std::string cutFormat;
+  if (!img) {
+    // Its library refuses a VHD or VMDK cut short whole: what is there reads.
+    CutImage cut = OpenCutImage(path);
+    cutFormat = cut.format;
+    img.reset(cut.img.release(), TskCloser());
+    // "image disque FORMAT tronquée, ce qui manque est illisible"
+    if (img && cut.cut) {
+      result.warnings.push_back("hivTAP: image disque " + cutFormat +
+                                " tronqu\xE9"
+                                "e, ce qui manque est illisible : " +
+                                file);
+    }
+  }
   // Less than a sector is no disk.
   if (!img || img->size < 512) {
     // "ce fichier n'est pas une image disque lisible"
     result.missing = "hivTAP: ce fichier n'est pas une image disque lisible : " + file;
     return result;
   }
-  result.format = FormatName(*img, path);
-  const std::vector<Candidate> ntfs = NtfsVolumes(img);
+  // Tables the library would read without end never reach it.
+  const std::string refused = CheckPartitionTables(
+      [&img](std::uint64_t offset, void* buffer, std::size_t size) {
+        return Tsk().img_read(img.get(), static_cast<TSK_OFF_T>(offset), static_cast<char*>(buffer),
+                              size) == static_cast<ssize_t>(size);
+      },
+      static_cast<std::uint64_t>(img->size));
+  Tsk().error_reset();
+  if (!refused.empty()) {
+    // "table de partitions refusée"
+    result.missing =
+        "hivTAP: table de partitions refus\xE9"
+        "e (" +
+        refused + ") : " + file;
+    return result;
+  }
+  result.format = cutFormat.empty() ? FormatName(*img, path) : cutFormat;
+  std::vector<Candidate> ntfs;
+  std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
+  {
+    ScanDeadline deadline(img.get(), std::chrono::steady_clock::now() + kImageScanLimit);
+    ntfs = NtfsVolumes(img);
+    for (const Candidate& c : ntfs) {
+      auto files = std::make_shared<NtfsFiles>(c.volume, path);
+      files->SetQuiet(true);
+      if (HoldsWindows(*files)) windows.emplace_back(c, files);
+      files->SetQuiet(false);
+    }
+    if (deadline.Expired()) {
+      // "parcours de l'image disque arrêté après 60 s"
+      result.missing = "hivTAP: parcours de l'image disque arr\xEAt\xE9 apr\xE8s " +
+                       std::to_string(kImageScanLimit.count()) + " s : " + file;
+      return result;
+    }
+  }
   if (ntfs.empty()) {
     result.missing = NoNtfsMessage(img.get(), file);
     return result;
-  }
-
-  std::vector<std::pair<Candidate, std::shared_ptr<NtfsFiles>>> windows;
-  for (const Candidate& c : ntfs) {
-    auto files = std::make_shared<NtfsFiles>(c.volume, path);
-    files->SetQuiet(true);
-    if (HoldsWindows(*files)) windows.emplace_back(c, files);
-    files->SetQuiet(false);
   }
   std::string all;
   for (const auto& w : windows) all += (all.empty() ? "" : ", ") + Label(w.first);

@@ -66,6 +66,7 @@ std::vector<std::string> NtfsFiles::List(const std::string& dir) const {
         continue;
       }
       names.push_back(name);
+      if (e->type == TSK_FS_NAME_TYPE_REG) listedFiles_.insert(Join(dir, name));
     }
   } else if (!self && !dir.empty()) {
     Damaged(dir);
@@ -84,7 +85,9 @@ std::string NtfsFiles::Find(const std::string& dir, const std::string& name) con
 bool NtfsFiles::IsFile(const std::string& path) const {
   if (path.empty()) return false;
   const TskFile file = Open(path);
-  return file && file->meta->type == TSK_FS_META_TYPE_REG;
+  // A record that fails its checks would otherwise hide a hive unseen.
+  if (!file) return listedFiles_.count(path) > 0;
+  return file->meta->type == TSK_FS_META_TYPE_REG;
 }
 
 bool NtfsFiles::ReadPieces(const TskFile& file, const std::string& path,

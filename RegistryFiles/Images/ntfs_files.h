@@ -47,6 +47,9 @@ class NtfsFiles : public DriveFiles {
   std::shared_ptr<TskVolume> volume_;
   std::string image_;
   mutable std::map<std::string, std::vector<std::string>> lists_;
+  // The paths that their directory lists as files: a damaged file record
+  // is still the file its name says, to be warned of when read.
+  mutable std::set<std::string> listedFiles_;
   mutable std::set<std::string> warned_;
   mutable std::vector<std::string> kept_;
   bool quiet_ = false;

@@ -40,6 +40,7 @@ Loaded Load() {
   std::string& w = l.why;
   Bind(h, "tsk_error_reset", &a.error_reset, &w);
   Bind(h, "tsk_img_open_utf8", &a.img_open_utf8, &w);
+  Bind(h, "tsk_img_open_external", &a.img_open_external, &w);
   Bind(h, "tsk_img_read", &a.img_read, &w);
   Bind(h, "tsk_img_close", &a.img_close, &w);
   Bind(h, "tsk_vs_open", &a.vs_open, &w);

@@ -12,6 +12,7 @@ namespace platform {
 struct TskLibrary {
   decltype(&::tsk_error_reset) error_reset;
   decltype(&::tsk_img_open_utf8) img_open_utf8;
+  decltype(&::tsk_img_open_external) img_open_external;
   decltype(&::tsk_img_read) img_read;
   decltype(&::tsk_img_close) img_close;
   decltype(&::tsk_vs_open) vs_open;

@@ -20,20 +20,42 @@ from harness import snapshot
 
 NOT_APPLIED = "hivTAP: ruche sale (journaux non appliqu"
 
-# kind: (what it is, the start of the one warning expected or None)
+APPLIED = "journaux appliqu\u00e9s : "
+
+# kind: (what it is, the start of the one warning expected or None, and what
+# --version says of its replay: its start, then the logs it names)
 MADE = {
-    "new": ("with LOG1 and LOG2 in the new format", None),
-    "old": ("with an old-format LOG", None),
-    "none": ("without a log", NOT_APPLIED),
+    "new": ("with LOG1 and LOG2 in the new format", None, APPLIED, ("SYSTEM.LOG1", "SYSTEM.LOG2")),
+    "old": ("with an old-format LOG", None, APPLIED + "SYSTEM.LOG (", ()),
+    "none": ("without a log", NOT_APPLIED, "aucun journal appliqu\u00e9 (aucun journal)", ()),
 }
 
-# The Windows 10 sample as a user's hive: Key2 is gone once LOG2 is applied.
+# The Windows 10 sample as a user's hive: Key2 is gone once LOG2 is applied;
+# LOG1's entries are older than the hive's own, so only LOG2 is replayed.
 # name: (what it is, its logs, Key2's "v" as read, the warning's start or None)
 SAMPLE = "NewDirtyHive"
 SAMPLE_CASES = {
-    "sample-logs": ("from Windows 10 with its LOG1 and LOG2", (".LOG1", ".LOG2"), "", None),
-    "sample-alone": ("from Windows 10 without its logs", (), "testTEST", NOT_APPLIED),
+    "sample-logs": ("from Windows 10 with its LOG1 and LOG2", (".LOG1", ".LOG2"), "", None,
+                    APPLIED, ("NTUSER.DAT.LOG2",)),
+    "sample-alone": ("from Windows 10 without its logs", (), "testTEST", NOT_APPLIED,
+                     "aucun journal appliqu\u00e9 (aucun journal)", ()),
 }
+
+
+def check_version(hivtap, folder, hive, replay, logs):
+    """--version's line on the dirty hive's replay: the problems found."""
+    env = dict(os.environ, HIVTAP_REGISTRY=folder, LC_ALL="C.UTF-8")
+    done = subprocess.run([hivtap, "--version"], env=env, capture_output=True, timeout=30)
+    start = "ruche sale %s : %s" % (os.path.join(folder, hive), replay)
+    lines = [x for x in done.stdout.decode("utf-8", "replace").splitlines()
+             if x.startswith("ruche sale ")]
+    if len(lines) != 1 or not lines[0].startswith(start) or \
+            not all(log + " (s\u00e9quences " in lines[0] for log in logs) or \
+            (logs and (lines[0].count(".LOG") != len(logs) or
+                       not lines[0].endswith(" atteinte"))):
+        return ["--version says %r, expected one line starting %r naming %s" % (
+            lines, start, ", ".join(logs) or "no log")]
+    return []
 
 
 def check(hivtap, folder, line, hive, expected, warning):
@@ -57,13 +79,14 @@ def check(hivtap, folder, line, hive, expected, warning):
     return problems
 
 
-def made_case(hivtap, maker, kind, warning, folder):
+def made_case(hivtap, maker, kind, warning, replay, logs, folder):
     expected = subprocess.run([maker, folder, kind], check=True, capture_output=True,
                               text=True).stdout.strip()
-    return check(hivtap, folder, "HKLM\\SYSTEM\\Version", "SYSTEM", expected, warning)
+    return (check(hivtap, folder, "HKLM\\SYSTEM\\Version", "SYSTEM", expected, warning) +
+            check_version(hivtap, folder, "SYSTEM", replay, logs))
 
 
-def sample_case(hivtap, samples, logs, expected, warning, folder):
+def sample_case(hivtap, samples, logs, expected, warning, replay, applied, folder):
     for suffix in ("",) + logs:
         packed = os.path.join(samples, SAMPLE + suffix + ".xz")
         if not os.path.isfile(packed):
@@ -72,7 +95,8 @@ def sample_case(hivtap, samples, logs, expected, warning, folder):
             data = f.read()
         with open(os.path.join(folder, "NTUSER.DAT" + suffix), "wb") as out:
             out.write(data)
-    return check(hivtap, folder, "HKCU\\Key2\\v", "NTUSER.DAT", expected, warning)
+    return (check(hivtap, folder, "HKCU\\Key2\\v", "NTUSER.DAT", expected, warning) +
+            check_version(hivtap, folder, "NTUSER.DAT", replay, applied))
 
 
 def main():
@@ -83,13 +107,14 @@ def main():
                         help="the folder of the Windows 10 dirty hive sample")
     args = parser.parse_args()
     runs = [(kind, "dirty hive " + what,
-             lambda folder, kind=kind, warning=warning:
-             made_case(args.hivtap, args.maker, kind, warning, folder))
-            for kind, (what, warning) in MADE.items()]
+             lambda folder, kind=kind, warning=warning, replay=replay, logs=logs:
+             made_case(args.hivtap, args.maker, kind, warning, replay, logs, folder))
+            for kind, (what, warning, replay, logs) in MADE.items()]
     runs += [(name, "dirty hive " + what,
-              lambda folder, logs=logs, expected=expected, warning=warning:
-              sample_case(args.hivtap, args.samples, logs, expected, warning, folder))
-             for name, (what, logs, expected, warning) in SAMPLE_CASES.items()]
+              lambda folder, logs=logs, expected=expected, warning=warning, replay=replay,
+              applied=applied: sample_case(args.hivtap, args.samples, logs, expected, warning,
+                                           replay, applied, folder))
+             for name, (what, logs, expected, warning, replay, applied) in SAMPLE_CASES.items()]
     failed = 0
     with tempfile.TemporaryDirectory(prefix="hivtap-dirty-") as root:
         for name, what, run in runs:

@@ -34,6 +34,7 @@ import fault_cases  # noqa: E402
 import linux_cases  # noqa: E402
 import output_cases  # noqa: E402
 import hive_differential  # noqa: E402
+import hive_classes  # noqa: E402
 import hive_suite  # noqa: E402
 import reader_oracles  # noqa: E402
 import wildcard_cap  # noqa: E402
@@ -290,6 +291,9 @@ def main():
     try:
         if args.suite == "hives":  # no Wine
             hive_suite.native_groups(tally, args.hivtap, work)
+            classes = os.path.join(work, "classes")
+            os.makedirs(classes)
+            hive_classes.classes_group(tally, hive_suite.Runner(args.hivtap, classes), classes)
             wildcard_cap.cap_group(tally, args.hivtap, work)
             wildcard_hives.hives_group(tally, hive_suite.Runner(args.hivtap, work), work)
             reader_oracles.oracle_group(tally, hive_suite.Runner(args.hivtap, work), work)

@@ -26,6 +26,7 @@ import sys
 import tempfile
 
 import hive_suite as hs
+import image_hostile
 from harness import Tally
 
 SKIPPED = 77  # ctest's SKIP_RETURN_CODE
@@ -462,6 +463,9 @@ def main():
         parallel_group(tally, runner, work, [extracted, vol, os.path.join(work, "gpt.img")] +
                        list(formats.values()))
         damage_group(tally, runner, work, vol, empty, disk, formats["E01"])
+        image_hostile.hostile_groups(tally, runner, work, make_disk, vol, disk, mft_record,
+                                     CONFIG)
+        image_hostile.cut_group(tally, runner, work, formats, LISTING, EXPECTED)
         sample_group(tally, runner, work, drive, args.samples)
     except Exception as failure:
         import traceback

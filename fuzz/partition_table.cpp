@@ -1,0 +1,57 @@
+// The first sectors of a disk (MBR, GPT header and entries, extended
+// chains): the check that keeps endless tables from the Sleuth Kit, then the
+// library's reading of what the check lets through, as hivtap asks for it.
+// What is let through must be read in bounded time (the target's timeout)
+// and list a bounded number of partitions.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "RegistryFiles/Images/partition_table.h"
+#include "RegistryFiles/Images/tsk_handles.h"
+#include "fuzz/support/fuzz_support.h"
+
+namespace {
+
+// Every entry of the largest table let through, each with an unallocated
+// gap beside it, and the library's own entries for the tables themselves.
+constexpr unsigned kMaxListed = 2 * platform::kMaxGptEntries + 8 * platform::kMaxExtendedRecords;
+
+void ListPartitions(TSK_IMG_INFO* img, TSK_VS_TYPE_ENUM type) {
+  const platform::TskLibrary& tsk = platform::Tsk();
+  platform::TskVs vs(tsk.vs_open(img, 0, type));
+  tsk.error_reset();
+  if (!vs) return;
+  FUZZ_CHECK(vs->part_count <= kMaxListed, "a table let through lists a bounded number");
+  for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
+    const TSK_VS_PART_INFO* part = tsk.vs_part_get(vs.get(), i);
+    FUZZ_CHECK(part != nullptr, "each listed partition can be had");
+  }
+}
+
+}  // namespace
+
+// Whole stacks, to tell the library's own leaks from ours.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const auto read = [data, size](std::uint64_t offset, void* buffer, std::size_t n) {
+    if (offset > size || n > size - offset) return false;
+    if (n > 0) std::memcpy(buffer, data + offset, n);
+    return true;
+  };
+  if (!platform::CheckPartitionTables(read, size).empty()) return 0;
+  std::string why;
+  FUZZ_CHECK(platform::LoadTsk(&why) != nullptr, "the Sleuth Kit loads: " + why);
+  const std::string file =
+      WriteScratchFile("disk.img", std::string(reinterpret_cast<const char*>(data), size));
+  const char* name = file.c_str();
+  platform::TskImg img(platform::Tsk().img_open_utf8(1, &name, TSK_IMG_TYPE_RAW, 0));
+  platform::Tsk().error_reset();
+  if (!img) return 0;
+  // As hivtap asks: GPT alone behind a protective MBR.
+  const bool gpt = size >= 512 && platform::IsProtectiveMbr(data);
+  ListPartitions(img.get(), gpt ? TSK_VS_TYPE_GPT : TSK_VS_TYPE_DETECT);
+  return 0;
+}
