@@ -246,90 +246,33 @@ class WinePrefixStore::Impl {
   }
 
   // The key of a path handed out, as remembered or looked up again.
-  KeyId Resolve(const std::string& path) {
-    for (const auto& m : memo_) {
-      if (m.second != kNoKey && m.first == path) return m.second;
-    }
-    const U16 decoded = DecodePath(path);
-    if (lazy_) Prepare(decoded, false);
-    const KeyId key = ResolveAbsolute(decoded, 0);
-    Remember(path, key);
-    return key;
-  }
+  KeyId Resolve(const std::string& path);
 
   // Lookups give the same answer whenever they are made (files load before
   // anything that depends on them is read), so they can be remembered.
-  void Remember(const std::string& path, KeyId key) {
-    if (key == kNoKey) return;
-    memo_[memoNext_].first.assign(path);
-    memo_[memoNext_].second = key;
-    memoNext_ = (memoNext_ + 1) % kPathMemo;
-  }
+  void Remember(const std::string& path, KeyId key);
 
   // Whether the key is a link; the file that can make it one is read first,
   // so that no answer depends on what was read before.
-  bool IsLink(KeyId key) {
-    if (key == machine_) LoadSystem();
-    return keys_.IsLink(key);
-  }
+  bool IsLink(KeyId key);
 
   // The child of `parent` with that name; the files are read when a key
   // beneath them is first looked for.
-  KeyId Find(KeyId parent, const char16_t* name, std::size_t n) {
-    if (parent == machine_) {
-      LoadSystem();
-    } else if (parent == users_) {
-      LoadUser();
-      LoadUserDef();
-    }
-    return keys_.Find(parent, name, n);
-  }
+  KeyId Find(KeyId parent, const char16_t* name, std::size_t n);
 
   // Follows `rel` down from `key` as the server's key lookup does: runs of
   // backslashes separate names, trailing ones are ignored, links are followed
   // (also at the end) once a name has been looked up.
-  KeyId Walk(KeyId key, const char16_t* rel, std::size_t n, int depth) {
-    if (n == 0) return key;
-    std::size_t i = 0;
-    for (;;) {
-      if (IsLink(key) && (key = ResolveLink(key, depth + 1)) == kNoKey) return kNoKey;
-      if (i >= n) return key;
-      std::size_t j = i;
-      while (j < n && rel[j] != u'\\') ++j;
-      if (j - i > kMaxKeyNameLen) return kNoKey;
-      key = Find(key, rel + i, j - i);
-      if (key == kNoKey) return kNoKey;
-      i = j;
-      while (i < n && rel[i] == u'\\') ++i;
-    }
-  }
+  KeyId Walk(KeyId key, const char16_t* rel, std::size_t n, int depth);
 
   // An absolute path such as \Registry\Machine\Software.
-  KeyId ResolveAbsolute(const U16& path, int depth) {
-    static const U16 kRoot = u"\\registry";
-    const std::size_t n = kRoot.size();
-    if (depth > kMaxLinkDepth || path.size() < n || FoldCase(path.substr(0, n)) != kRoot ||
-        (path.size() > n && path[n] != u'\\'))
-      return kNoKey;
-    if (path.size() <= n + 1) return root_;
-    if (path[n + 1] == u'\\') return kNoKey;
-    return Walk(root_, path.data() + n + 1, path.size() - n - 1, depth);
-  }
+  KeyId ResolveAbsolute(const U16& path, int depth);
 
-  KeyId ResolveLink(KeyId link, int depth) {
-    if (depth > kMaxLinkDepth) return kNoKey;
-    const RawValue* v = FindValue(link, u"symboliclinkvalue");
-    if (!v || v->data.size() < 2 || v->data[0] != '\\' || v->data[1] != '\0') return kNoKey;
-    return ResolveAbsolute(UnitsOf(v->data), depth);
-  }
+  KeyId ResolveLink(KeyId link, int depth);
 
   // The last value of that name in the key's sections; null when there is
   // none. Valid until the next lookup.
-  const RawValue* FindValue(KeyId key, const U16& folded) {
-    // The roots' own values are in the files too.
-    if (key == machine_) LoadSystem();
-    return values_.Find(keys_, key, folded);
-  }
+  const RawValue* FindValue(KeyId key, const U16& folded);
 
   // Indexes one file below `base`. Arch checks follow the loader: an unknown
   // #arch, or one differing from system.reg's, ends the file there. With
