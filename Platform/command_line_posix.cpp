@@ -188,6 +188,8 @@ std::vector<std::string> HelpAddendum() {
       "faut",
       "  /T              : heure de derni\xE8re \xE9"
       "criture de la cl\xE9 en t\xEAte de ligne (UTC)",
+      "  /F:json, /F:csv : un enregistrement UTF-8 par r\xE9sultat, dans le fichier",
+      "                    seul : noms exacts, tous les octets, heures",
   };
 }
 

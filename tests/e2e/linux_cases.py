@@ -33,6 +33,8 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "                    %XX est un octet, @ la valeur par d\u00e9faut",
     "  /T              : heure de derni\u00e8re \u00e9criture de la cl\u00e9 en t\u00eate de ligne "
     "(UTC)",
+    "  /F:json, /F:csv : un enregistrement UTF-8 par r\u00e9sultat, dans le fichier",
+    "                    seul : noms exacts, tous les octets, heures",
 ]).encode("utf-8")
 
 
