@@ -213,8 +213,11 @@ std::string ShownName(const std::u16string& name, bool isValue) {
     const char c = ansi[i];
     const unsigned char b = static_cast<unsigned char>(c);
     const bool ownQuestionMark = c == '?' && unitWise && name[i] == u'?';
+    // A key line's end is trimmed: a value name's last blank is kept so.
+    const bool lastBlank = isValue && c == ' ' && i + 1 == ansi.size();
     // A name's own `*` and `?` too: its path read back names it alone.
-    if (c == '%' || c == '\\' || c == '=' || c == '*' || ownQuestionMark || IsControlByte(b)) {
+    if (c == '%' || c == '\\' || c == '=' || c == '*' || ownQuestionMark || lastBlank ||
+        IsControlByte(b)) {
       text += '%';
       text += kDigits[b >> 4];
       text += kDigits[b & 0x0F];

@@ -210,6 +210,9 @@ TEST(ShownName, EscapesThePrefixSignsAndControls) {
   // A character the code page lacks is a `?` that reads back to it; the
   // name's own `?` is no wildcard.
   EXPECT_EQ(ShownName(u"\u4E2D?", false), "?%3F");
+  // A key line's trailing blanks are trimmed, not a value name's last one.
+  EXPECT_EQ(ShownName(u"a b ", true), "a b%20");
+  EXPECT_EQ(ShownName(u"a b ", false), "a b ");
 }
 
 }  // namespace
