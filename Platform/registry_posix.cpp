@@ -256,6 +256,17 @@ bool IsRegLinkW(RegKey base, const std::u16string& name) {
   return path && Store()->IsLink(*path, WideName(name));
 }
 
+RegStatus ListDeletedRecords(RegKey key, std::vector<RegDeletedKey>* keys,
+                             std::vector<RegDeletedValue>* orphans) {
+  keys->clear();
+  orphans->clear();
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  return Store()->DeletedRecords(*path, keys, orphans) ? kRegSuccess : kRegNotSupported;
+}
+
+bool HoldsDeletedRecords() { return Store() && Store()->HoldsDeletedRecords(); }
+
 void FlushRegKey(RegKey) {}
 
 bool CheckRegistry(std::string* problem) {

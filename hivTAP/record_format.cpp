@@ -315,10 +315,8 @@ char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
     p += WriteKeyTime(record.Time, p);
     *p++ = '"';
   }
-  if (isValue) {
-    p = Decimal(JsonField(p, "type"), record.Type);
-    p = Decimal(JsonField(p, "size"), record.Data.size());
-  }
+  if (isValue) p = Decimal(JsonField(p, "type"), record.Type);
+  if (isValue && !record.Unreliable) p = Decimal(JsonField(p, "size"), record.Data.size());
   if (kind == TKind::rkKey) {
     p = Decimal(JsonField(p, "subkeys"), record.SubKeys);
     p = Decimal(JsonField(p, "values"), record.Values);
@@ -329,7 +327,8 @@ char* WriteJson(char* p, const TRecord& record, std::size_t& lone) {
   if (kind == TKind::rkNoKey) p = JsonString(JsonField(p, "line"), record.Line, lone);
   if (record.Deleted) p = Literal(JsonField(p, "deleted"), "true");
   if (record.Partial) p = Literal(JsonField(p, "partial"), "true");
-  if (isValue) {
+  if (record.Unreliable) p = Literal(JsonField(p, "unreliable"), "true");
+  if (isValue && !record.Unreliable) {
     const TText text = TextOf(record);
     if (text.Form != TText::TForm::tfNone) p = JsonText(JsonField(p, "text"), record, text, lone);
     p = JsonField(p, "data");
@@ -426,7 +425,7 @@ char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (isValue) p = Decimal(p, record.Type);
   *p++ = ',';
-  if (isValue) p = Decimal(p, record.Data.size());
+  if (isValue && !record.Unreliable) p = Decimal(p, record.Data.size());
   *p++ = ',';
   if (kind == TKind::rkKey) p = Decimal(p, record.SubKeys);
   *p++ = ',';
@@ -438,9 +437,11 @@ char* WriteCsv(char* p, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (record.Partial) p = Literal(p, "true");
   *p++ = ',';
-  if (isValue) p = CsvText(p, record, TextOf(record), lone);
+  // An unreliable value: the size, text and data columns stay empty.
+  const bool known = isValue && !record.Unreliable;
+  if (known) p = CsvText(p, record, TextOf(record), lone);
   *p++ = ',';
-  if (isValue) p = Hex(p, record.Data);
+  if (known) p = Hex(p, record.Data);
   *p++ = '\r';
   *p++ = '\n';
   return p;

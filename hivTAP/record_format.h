@@ -31,6 +31,8 @@ struct TRecord {
   std::uint32_t Values = 0;
   bool Deleted = false;  // written only when set
   bool Partial = false;
+  // A recovered value whose cell was reused since: no size, text or data.
+  bool Unreliable = false;
   std::u16string Line;  // rkNoKey: the list line's text
 };
 

@@ -65,6 +65,11 @@ class HiveTree {
   // Its last-write time and the counts its lists give; false for a
   // missing key.
   bool KeyInfo(const KeyRef& key, RegKeyInfo* info);
+  // The records recovered from the key's hive beneath the key, as
+  // ListDeletedRecords gives them: none for HKLM, HKU and HKCR, which no
+  // one hive holds.
+  void Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
+                 std::vector<RegDeletedValue>* orphans);
 
  private:
   class Impl;
