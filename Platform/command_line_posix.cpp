@@ -183,6 +183,12 @@ std::vector<std::string> HelpAddendum() {
       "e UTF-8 ou UTF-16",
       "  filename -      : le fichier de sortie sur la sortie standard, seul",
       "  /W              : * et ? dans la cl\xE9 et le nom sont des motifs",
+      // "avec /W, ajoute ce que les ruches gardent de supprimé", "parent perdu",
+      // "données réutilisées"
+      "  /D              : avec /W, ajoute ce que les ruches gardent de supprim\xE9,",
+      "                    en %!CHEMIN (%? : parent perdu, %~ : donn\xE9"
+      "es r\xE9utilis\xE9"
+      "es)",
   };
 }
 

@@ -29,6 +29,8 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "  /L:             : liste en UTF-8 ou Windows-1252, ou marqu\u00e9e UTF-8 ou UTF-16",
     "  filename -      : le fichier de sortie sur la sortie standard, seul",
     "  /W              : * et ? dans la cl\u00e9 et le nom sont des motifs",
+    "  /D              : avec /W, ajoute ce que les ruches gardent de supprim\u00e9,",
+    "                    en %!CHEMIN (%? : parent perdu, %~ : donn\u00e9es r\u00e9utilis\u00e9es)",
 ]).encode("utf-8")
 
 
