@@ -15,9 +15,11 @@ using platform::RegDeletedValue;
 
 bool IsLiteral(const TNamePattern& segment) { return !segment.HasWildcard && !segment.AnyDepth; }
 
-// A path's names upper-cased, as one key to count subkeys by.
-std::u16string Folded(const std::vector<std::u16string>& names, std::size_t count) {
-  std::u16string id;
+// A key's first `count` names upper-cased, as one id to count subkeys by;
+// partial paths start nowhere known, and apart.
+std::u16string Folded(const RegDeletedKey& key, std::size_t count) {
+  const std::vector<std::u16string>& names = key.path;
+  std::u16string id(1, key.partial ? u'?' : u'\\');
   for (std::size_t i = 0; i < count; ++i) {
     for (const char16_t c : names[i]) id += UpcaseUnit(c);
     id += u'\\';
@@ -68,7 +70,7 @@ class TDeletedWalk {
     std::map<std::u16string, std::uint32_t> subKeys;
     if (listsOrEnters) {
       for (const RegDeletedKey& key : keys) {
-        if (!key.path.empty()) ++subKeys[Folded(key.path, key.path.size() - 1)];
+        if (!key.path.empty()) ++subKeys[Folded(key, key.path.size() - 1)];
       }
     }
     for (const RegDeletedKey& key : keys) {
@@ -88,7 +90,7 @@ class TDeletedWalk {
       if (!key.partial) record.Path = base + record.Path;
       if (listsOrEnters) {
         record.IsKey = true;
-        const auto it = subKeys.find(Folded(key.path, key.path.size()));
+        const auto it = subKeys.find(Folded(key, key.path.size()));
         record.SubKeys = it == subKeys.end() ? 0 : it->second;
         record.Values = static_cast<std::uint32_t>(key.values.size());
         if (!Emit(record, shown)) return;
