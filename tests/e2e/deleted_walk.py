@@ -3,11 +3,12 @@
 with deleted records (../shared/samples/deleted-keys), each read as a
 collected SYSTEM hive. The records expected are the ones the samples' README
 lists, typed here from it; each must come marked, after the live ones, and
-nothing must change without /D. The same hives inside an NTFS image give the
+nothing must change without /D. A dirty hive is searched with its logs
+replayed. The same hives inside an NTFS image give the
 same records (skipped where no NTFS volume can be made), and a Wine prefix
 gives one message and nothing else.
 
-  deleted_walk.py --hivtap PROGRAM --samples DIR"""
+  deleted_walk.py --hivtap PROGRAM --samples DIR --dirty DIR"""
 
 import argparse
 import json
@@ -156,10 +157,33 @@ def wine_group(tally, hivtap, work):
                 "%r %r %r" % (with_d, console, plain))
 
 
+def dirty_group(tally, hivtap, work, samples):
+    """The dirty NTUSER.DAT Windows 10 wrote: its LOG2 deletes Key2 and its
+    value v = "testTEST" (the sample's README). Recovery reads the hive the
+    logs bring up to date: with them v is a recovered value, without them a
+    live one."""
+    for name, logs, recovered in (("with its logs", (".LOG1", ".LOG2"), True),
+                                  ("without its logs", (), False)):
+        folder = os.path.join(work, "dirty-" + str(len(logs)))
+        os.makedirs(folder)
+        for suffix in ("",) + logs:
+            with lzma.open(os.path.join(samples, "NewDirtyHive" + suffix + ".xz")) as f:
+                data = f.read()
+            with open(os.path.join(folder, "NTUSER.DAT" + suffix), "wb") as out:
+                out.write(data)
+        lines = split(run(hivtap, folder, work, ["/D", "/W", "/N", "HKCU\\**\\*"])[0])
+        marked = [line.split(b"=", 1)[0] for line in lines if line.startswith(b"%!")]
+        tally.check("dirty hive %s: Key2's v %s" % (name, "recovered" if recovered else "live"),
+                    (b"Key2\\v=testTEST" in lines) != recovered and
+                    any(m.endswith((b"\\v", b"\\v%~")) for m in marked) == recovered,
+                    repr(lines)[:400])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hivtap", required=True)
     parser.add_argument("--samples", required=True)
+    parser.add_argument("--dirty", required=True, help="the Windows 10 dirty hive's folder")
     args = parser.parse_args()
     hivtap = os.path.abspath(args.hivtap)
     tally = Tally()
@@ -177,6 +201,7 @@ def main():
                 out.write(data)
             text_group(tally, hivtap, registry, work, sample, expected)
             json_group(tally, hivtap, registry, work, sample, expected)
+        dirty_group(tally, hivtap, work, args.dirty)
         wine_group(tally, hivtap, work)
         image_group(tally, hivtap, work, folders)
     finally:
