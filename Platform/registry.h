@@ -91,8 +91,9 @@ struct RegDeletedKey {
 
 // The deleted keys of the hive holding `key` whose path lies beneath it (or
 // is its own), in file order; partial keys, and values that no key lists
-// any more, only when `key` is the hive's root key. kRegNotSupported where
-// the registry is not read from hive files.
+// any more, only when `key` is the hive's root key. Beneath a root that
+// mounts hives (HKLM, HKU), each hive's keys, its name first.
+// kRegNotSupported where the registry is not read from hive files.
 RegStatus ListDeletedRecords(RegKey key, std::vector<RegDeletedKey>* keys,
                              std::vector<RegDeletedValue>* orphans);
 // Whether the registry is read from hive files, which keep deleted records.

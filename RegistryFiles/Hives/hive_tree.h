@@ -66,8 +66,8 @@ class HiveTree {
   // missing key.
   bool KeyInfo(const KeyRef& key, RegKeyInfo* info);
   // The records recovered from the key's hive beneath the key, as
-  // ListDeletedRecords gives them: none for HKLM, HKU and HKCR, which no
-  // one hive holds.
+  // ListDeletedRecords gives them; beneath HKLM and HKU those of each hive
+  // mounted there, and none beneath HKCR's merged keys.
   void Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
                  std::vector<RegDeletedValue>* orphans);
 

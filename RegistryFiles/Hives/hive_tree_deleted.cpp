@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "RegistryFiles/Hives/hive_deleted.h"
@@ -54,6 +56,10 @@ bool PathBelowRoot(const HiveFile& hive, hive_node_h node, std::vector<U16>* pat
 
 void HiveTree::Impl::Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
                                std::vector<RegDeletedValue>* orphans) {
+  if (key.kind == KeyRef::kMachine || key.kind == KeyRef::kUsers) {
+    RecoveredInMounts(key.kind == KeyRef::kMachine, keys);
+    return;
+  }
   if (key.kind != KeyRef::kHive) return;
   const HiveFile* hive = Hive(key.mount);
   if (!hive || !hive->image()) return;
@@ -79,6 +85,32 @@ void HiveTree::Impl::Recovered(const KeyRef& key, std::vector<RegDeletedKey>* ke
   }
   if (atRoot) {
     for (const DeletedValue& value : found->orphanValues) orphans->push_back(Converted(value));
+  }
+}
+
+void HiveTree::Impl::RecoveredInMounts(bool machine, std::vector<RegDeletedKey>* keys) {
+  if (!machine) ListProfiles();
+  // Hive by hive in the order of their names, each under the name it is
+  // listed by; a key whose parent is gone stood nowhere known, so HKLM and
+  // HKU hold none.
+  std::unordered_set<U16> seen;
+  std::vector<std::pair<U16, int>> mounts;
+  for (const auto& entry : machine ? machine_ : users_) {
+    std::vector<U16> shown;
+    ListMount(entry, &shown, &seen);
+    if (!shown.empty()) mounts.emplace_back(shown.back(), entry.second);
+  }
+  std::sort(mounts.begin(), mounts.end(),
+            [](const auto& a, const auto& b) { return FoldCase(a.first) < FoldCase(b.first); });
+  for (const auto& [name, mount] : mounts) {
+    std::vector<RegDeletedKey> below;
+    std::vector<RegDeletedValue> orphans;
+    Recovered(hive_tree::InHive(mount, hivex_root(Hive(mount)->get())), &below, &orphans);
+    for (RegDeletedKey& key : below) {
+      if (key.partial) continue;
+      key.path.insert(key.path.begin(), name);
+      keys->push_back(std::move(key));
+    }
   }
 }
 

@@ -77,6 +77,8 @@ class HiveTree::Impl {
   KeyRef CurrentConfig();
   void Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
                  std::vector<RegDeletedValue>* orphans);
+  // Beneath HKLM or HKU: each mounted hive's records under its name.
+  void RecoveredInMounts(bool machine, std::vector<RegDeletedKey>* keys);
 
  private:
   const DriveFiles& Files() const { return files_ ? *files_ : Folders(); }

@@ -141,6 +141,12 @@ def image_group(tally, hivtap, work, folders):
             recovered += inside.count(b"%!")
     # 456 and its value, v2, and the four keys of the tree.
     tally.equal("image: the recovered lines", recovered, 7)
+    # Beneath HKLM, each hive's keys under its name, hive by hive.
+    lines = split(run(hivtap, volume, work, ["/D", "/W", "/N", "HKLM\\**\\"])[0])
+    tally.equal("image: HKLM\\**\\ gives each hive's keys under its name",
+                sorted(line for line in lines if line.startswith(b"%!")),
+                sorted([b"%!SOFTWARE\\456\\"] +
+                       [b"%!SYSTEM\\" + k[2:] for k in TREE["keys"][1]]))
 
 
 def wine_group(tally, hivtap, work):
