@@ -33,10 +33,10 @@ class TTextSink : public TWalkSink {
   // A listed key's line is its path, with or without /N.
   void Key(const TWalkKey& key, const std::string& shown) override { WriteFor(key, head_ + shown); }
 
-  // A recovered record's line shows its marked path, with or without /N; an
-  // unreliable value shows no text.
+  // A recovered record's line shows its marked path, with or without /N (the
+  // label only with it, as on live lines); an unreliable value shows no text.
   void Recovered(const TRecoveredRecord& record, const std::string& shown) override {
-    std::string line = head_ + shown;
+    std::string line = (settings_.ShowValueName ? head_ : std::string()) + shown;
     if (!record.IsKey) {
       line += '=';
       if (record.Reliable) line += RenderValueText(record.Value.Type, record.Value.Data);
