@@ -69,3 +69,11 @@ bool TRegistryKey::ReadValue(const std::u16string& name, std::uint32_t& type,
   return handle_ != 0 &&
          platform::QueryRegValueW(handle_, name, &type, &data) == platform::kRegSuccess;
 }
+
+bool TRegistryKey::DeletedRecords(std::vector<platform::RegDeletedKey>& keys,
+                                  std::vector<platform::RegDeletedValue>& orphans) const {
+  keys.clear();
+  orphans.clear();
+  return handle_ != 0 &&
+         platform::ListDeletedRecords(handle_, &keys, &orphans) == platform::kRegSuccess;
+}

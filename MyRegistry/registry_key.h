@@ -30,6 +30,10 @@ class TRegistryKey {
   bool Info(platform::RegKeyInfo& info) const;
   // The value's type and every byte as stored; false when it is missing.
   bool ReadValue(const std::u16string& name, std::uint32_t& type, std::string& data) const;
+  // The records recovered from its hive file beneath it (/D); false where
+  // the registry is not read from hive files.
+  bool DeletedRecords(std::vector<platform::RegDeletedKey>& keys,
+                      std::vector<platform::RegDeletedValue>& orphans) const;
 
  private:
   void Close();

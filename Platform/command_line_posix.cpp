@@ -190,6 +190,12 @@ std::vector<std::string> HelpAddendum() {
       "criture de la cl\xE9 en t\xEAte de ligne (UTC)",
       "  /F:json, /F:csv : un enregistrement UTF-8 par r\xE9sultat, dans le fichier",
       "                    seul : noms exacts, tous les octets, heures",
+      // "avec /W, ajoute ce que les ruches gardent de supprimé", "parent perdu",
+      // "données réutilisées"
+      "  /D              : avec /W, ajoute ce que les ruches gardent de supprim\xE9,",
+      "                    en %!CHEMIN (%? : parent perdu, %~ : donn\xE9"
+      "es r\xE9utilis\xE9"
+      "es)",
   };
 }
 

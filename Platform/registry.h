@@ -18,6 +18,7 @@ constexpr RegStatus kRegSuccess = 0;
 constexpr RegStatus kRegFileNotFound = 2;
 constexpr RegStatus kRegAccessDenied = 5;
 constexpr RegStatus kRegInvalidHandle = 6;
+constexpr RegStatus kRegNotSupported = 50;
 constexpr RegStatus kRegMoreData = 234;
 
 // RegOpenKeyExA(base, subKey, 0, access, result).
@@ -73,5 +74,34 @@ bool IsRegLinkW(RegKey base, const std::u16string& name);
 // link is closed again. One open serves a walk's link test and its open.
 RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
                         bool* isLink, RegKey* result);
+
+// Records recovered from the unallocated cells of a hive file (/D): keys
+// and values deleted since, which Windows itself never lists.
+struct RegDeletedValue {
+  std::u16string name;
+  std::uint32_t type = 0;
+  std::string data;  // every byte as stored; empty when not reliable
+  // False when its cell was reused since: the data is not known.
+  bool reliable = true;
+};
+
+struct RegDeletedKey {
+  // The names below the key asked, its own last; for a partial key, the
+  // names that could be rebuilt, from wherever its parent chain broke.
+  std::vector<std::u16string> path;
+  bool partial = false;
+  std::uint64_t lastWrite = 0;  // FILETIME
+  std::vector<RegDeletedValue> values;
+};
+
+// The deleted keys of the hive holding `key` whose path lies beneath it (or
+// is its own), in file order; partial keys, and values that no key lists
+// any more, only when `key` is the hive's root key. Beneath a root that
+// mounts hives (HKLM, HKU), each hive's keys, its name first.
+// kRegNotSupported where the registry is not read from hive files.
+RegStatus ListDeletedRecords(RegKey key, std::vector<RegDeletedKey>* keys,
+                             std::vector<RegDeletedValue>* orphans);
+// Whether the registry is read from hive files, which keep deleted records.
+bool HoldsDeletedRecords();
 
 }  // namespace platform

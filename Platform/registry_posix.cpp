@@ -272,6 +272,17 @@ RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t a
   return *isLink ? kRegSuccess : OpenRegKeyW(base, name, access, result);
 }
 
+RegStatus ListDeletedRecords(RegKey key, std::vector<RegDeletedKey>* keys,
+                             std::vector<RegDeletedValue>* orphans) {
+  keys->clear();
+  orphans->clear();
+  const std::string* path = PathOf(key);
+  if (!path) return kRegInvalidHandle;
+  return Store()->DeletedRecords(*path, keys, orphans) ? kRegSuccess : kRegNotSupported;
+}
+
+bool HoldsDeletedRecords() { return Store() && Store()->HoldsDeletedRecords(); }
+
 void FlushRegKey(RegKey) {}
 
 bool CheckRegistry(std::string* problem) {

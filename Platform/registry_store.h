@@ -57,6 +57,13 @@ class RegistryStore {
   virtual bool IsLink(const std::string& parent, const std::u16string& name) = 0;
   // The key's last-write time and counts; false when the key is missing.
   virtual bool KeyInfo(const std::string& path, RegKeyInfo* info) = 0;
+  // The deleted records of the hive holding the key `path`, as
+  // ListDeletedRecords gives them; false where no hive file is read.
+  virtual bool DeletedRecords(const std::string& /*path*/, std::vector<RegDeletedKey>* /*keys*/,
+                              std::vector<RegDeletedValue>* /*orphans*/) {
+    return false;
+  }
+  virtual bool HoldsDeletedRecords() const { return false; }
 };
 
 // Replaces the store the registry calls use; null restores the default,

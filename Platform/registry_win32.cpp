@@ -209,6 +209,16 @@ RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t a
   return ERROR_SUCCESS;
 }
 
+// The live registry keeps no unallocated cells within reach.
+RegStatus ListDeletedRecords(RegKey, std::vector<RegDeletedKey>* keys,
+                             std::vector<RegDeletedValue>* orphans) {
+  keys->clear();
+  orphans->clear();
+  return kRegNotSupported;
+}
+
+bool HoldsDeletedRecords() { return false; }
+
 void FlushRegKey(RegKey key) { ::RegFlushKey(AsHkey(key)); }
 
 bool CheckRegistry(std::string*) { return true; }

@@ -99,4 +99,14 @@ def wildcards(ctx):
         "10e", "peak anonymous + shared memory (sampled) of that walk, beyond the mapped hive "
         "file (%s MB)" % mb(os.path.getsize(prep["hive"])), spread(peak, mb, "MB"), "16 MiB",
         times(peak.max / MB16), "≤ 16 MiB", peak.max <= MB16))
+
+    # /D: the same walk over the whole hive, and the one pass over its bins
+    # that finds what it holds deleted.
+    line = "HKLM\\SOFTWARE\\**\\*"
+    pairs = paired(hivtap(ctx, prep, ["/D", "/W", line]), hivtap(ctx, prep, ["/W", line]),
+                   ctx.repeats(heavy=True))
+    results.append(Result(
+        "10f", "generated hive: `/D /W %s` vs the same walk without `/D`" % line,
+        spread(pairs.seconds("a"), ms, "ms"), spread(pairs.seconds("b"), ms, "ms"),
+        times(pairs.ratio()), "≤ 1.5x", pairs.ratio() <= 1.5))
     return results

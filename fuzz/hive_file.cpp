@@ -2,7 +2,8 @@
 // collected hives, or as SOFTWARE on a system drive (input size modulo 3
 // picks). The names it holds are found through the hive reader's own walk,
 // then its keys opened and values queried through the store, twice, in
-// opposite orders: both passes must give the same.
+// opposite orders: both passes must give the same, the records recovered
+// beneath each key included.
 #include <hivex.h>
 
 #include <cstddef>
@@ -91,6 +92,18 @@ void Query(platform::RegistryStore& store, std::uint32_t root, const std::string
     (*results)[where] = "(open)";
     std::string again;
     FUZZ_CHECK(ansi_store::OpenKey(store, path, "", &again), "a key's path opens that key again");
+    // What the hive holds deleted beneath it: the same on both passes, and
+    // only the hive's root key has records whose place is unknown.
+    std::vector<platform::RegDeletedKey> deleted;
+    std::vector<platform::RegDeletedValue> orphans;
+    FUZZ_CHECK(store.DeletedRecords(path, &deleted, &orphans), "a hive store recovers records");
+    std::size_t partial = 0;
+    for (const platform::RegDeletedKey& d : deleted) partial += d.partial ? 1 : 0;
+    FUZZ_CHECK(key.path.empty() || (partial == 0 && orphans.empty()),
+               "partial keys and orphan values only at a hive's root");
+    (*results)[where + "\n(deleted)"] = std::to_string(deleted.size()) + "/" +
+                                        std::to_string(partial) + "/" +
+                                        std::to_string(orphans.size());
     for (std::size_t v = 0; v < key.values.size(); ++v) {
       const std::string& name = key.values[reverse ? key.values.size() - 1 - v : v];
       platform::StoredValue value;

@@ -30,6 +30,11 @@ const char kOutputFailed[] =
     "hivTAP: Erreur dans la cr\xE9"
     "ation du fichier de sortie";
 const char kDefaultOutputFile[] = "hivTAP.txt";
+// "hivTAP: seuls les fichiers de ruche gardent des enregistrements supprimés,
+// /D est ignoré"
+const char kNoDeletedRecords[] =
+    "hivTAP: seuls les fichiers de ruche gardent des enregistrements supprim\xE9s, /D est "
+    "ignor\xE9";
 
 // A key line names a key path of at most 32,767 characters (the longest
 // name the registry takes) and a value name of at most 16,383: 49,172
@@ -147,6 +152,11 @@ int RunProgram(const std::string& commandLine) {
     // No output file is made when there is no registry to read.
     std::string problem;
     if (!platform::CheckRegistry(&problem)) throw Exception(problem);
+    // A Wine prefix, or Windows' own registry, keeps no unallocated cells.
+    if (RunSettings.Deleted && !platform::HoldsDeletedRecords()) {
+      console.WriteLine(ConvertConsoleText(0, kNoDeletedRecords));
+      RunSettings.Deleted = false;
+    }
     if (RunSettings.OutputFileName.empty()) RunSettings.OutputFileName = kDefaultOutputFile;
     RunOutputStage(console);
   }

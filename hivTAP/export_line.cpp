@@ -6,6 +6,7 @@
 #include "Platform/command_line.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
+#include "hivTAP/deleted_walk.h"
 #include "hivTAP/key_line.h"
 #include "hivTAP/pattern_line.h"
 #include "hivTAP/record_format.h"
@@ -45,6 +46,24 @@ class TRecordSink : public TWalkSink {
 
   bool EntersKeys() const override { return true; }
 
+  void Recovered(const TRecoveredRecord& recovered, const std::string&) override {
+    Start(recovered.IsKey ? TRecord::TKind::rkKey : TRecord::TKind::rkValue, recovered.Path);
+    record_.Deleted = true;
+    record_.Partial = recovered.Partial;
+    record_.HasTime = recovered.HasTime;
+    record_.Time = recovered.LastWrite;
+    if (recovered.IsKey) {
+      record_.SubKeys = recovered.SubKeys;
+      record_.Values = recovered.Values;
+    } else {
+      record_.Name = recovered.Value.Name;
+      record_.Type = recovered.Value.Type;
+      record_.Data = recovered.Value.Data;
+      record_.Unreliable = !recovered.Reliable;
+    }
+    Write();
+  }
+
   // `result`: the walk that found nothing, which tells the key's time when
   // a line without wildcards names a key that is there.
   void Missing(TRecord::TKind kind, const std::u16string& key, const std::u16string& name,
@@ -73,6 +92,7 @@ class TRecordSink : public TWalkSink {
     record_.Data.clear();
     record_.HasTime = false;
     record_.SubKeys = record_.Values = 0;
+    record_.Deleted = record_.Partial = record_.Unreliable = false;
   }
 
   void SetTime(const TWalkKey& key) {
@@ -150,7 +170,8 @@ void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
   if (keySpec.empty() || !PlanKeyLine(keySpec, settings.Wildcards, plan)) {
     sink.NoKey(keyLine);
   } else {
-    const TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+    TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+    if (settings.Deleted) WalkDeletedRecords(plan, settings.PatternCap, result, sink);
     if (!result.Complete) ReportCap(settings.PatternCap, console);
     if (result.Count == 0 && plan.ListsKeys) {
       sink.Missing(TRecord::TKind::rkMissingKey, SpelledPath(plan, plan.Keys.size()),

@@ -6,6 +6,7 @@
 #include "Platform/command_line.h"
 #include "RunTime/text_stream.h"
 #include "hivTAP/console_text.h"
+#include "hivTAP/deleted_walk.h"
 #include "hivTAP/key_line.h"
 #include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
@@ -35,6 +36,18 @@ class TTextSink : public TWalkSink {
 
   // A listed key's line is its path, with or without /N.
   void Key(const TWalkKey& key, const std::string& shown) override { WriteFor(key, head_ + shown); }
+
+  // A recovered record's line shows its marked path, with or without /N (the
+  // label only with it, as on live lines); an unreliable value shows no text.
+  void Recovered(const TRecoveredRecord& record, const std::string& shown) override {
+    std::string line = (settings_.ShowValueName ? head_ : std::string()) + shown;
+    if (!record.IsKey) {
+      line += '=';
+      if (record.Reliable) line += RenderValueText(record.Value.Type, record.Value.Data);
+    }
+    Write(settings_.KeyTimes ? KeyTimeField(record.HasTime, record.LastWrite) : std::string(),
+          line);
+  }
 
   void Write(const std::string& time, const std::string& line) {
     // As for one value: an empty line only in a list, where every line answers.
@@ -84,7 +97,8 @@ bool ProcessPatternLine(const std::string& keyLine, const TRunSettings& settings
   if (keySpec.empty() || !PlanKeyLine(keySpec, true, plan)) return false;
   const std::string head = label.empty() ? std::string() : label + "= ";
   TTextSink sink(settings, head, plan.HasWildcard || label.empty(), console, outputFile);
-  const TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+  TWalkResult result = WalkKeyLine(plan, settings.PatternCap, sink);
+  if (settings.Deleted) WalkDeletedRecords(plan, settings.PatternCap, result, sink);
   if (!result.Complete) ReportCap(settings.PatternCap, console);
   if (result.Count > 0) return true;
   // What a missing value writes, the line's last name standing as its name.

@@ -209,10 +209,8 @@ void WriteJson(TOut& out, const TRecord& record, std::size_t& lone) {
     p += WriteKeyTime(record.Time, p);
     *p++ = '"';
   }
-  if (isValue) {
-    p = Decimal(JsonField(p, "type"), record.Type);
-    p = Decimal(JsonField(p, "size"), record.Data.size());
-  }
+  if (isValue) p = Decimal(JsonField(p, "type"), record.Type);
+  if (isValue && !record.Unreliable) p = Decimal(JsonField(p, "size"), record.Data.size());
   if (kind == TKind::rkKey) {
     p = Decimal(JsonField(p, "subkeys"), record.SubKeys);
     p = Decimal(JsonField(p, "values"), record.Values);
@@ -223,9 +221,11 @@ void WriteJson(TOut& out, const TRecord& record, std::size_t& lone) {
   if (kind == TKind::rkNoKey) p = JsonString(JsonField(p, "line"), record.Line, lone);
   if (record.Deleted) p = Literal(JsonField(p, "deleted"), "true");
   if (record.Partial) p = Literal(JsonField(p, "partial"), "true");
+  if (record.Unreliable) p = Literal(JsonField(p, "unreliable"), "true");
   if (p == first) *p++ = ',';
   *first = '{';
-  if (isValue) {
+  // An unreliable value has no size, text or data to give.
+  if (isValue && !record.Unreliable) {
     const TText text = TextOf(record);
     if (text.Form != TText::TForm::tfNone) {
       p = JsonText(out, JsonField(p, "text"), record, text, lone);
@@ -287,7 +287,7 @@ void WriteCsv(TOut& out, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (isValue) p = Decimal(p, record.Type);
   *p++ = ',';
-  if (isValue) p = Decimal(p, record.Data.size());
+  if (isValue && !record.Unreliable) p = Decimal(p, record.Data.size());
   *p++ = ',';
   if (kind == TKind::rkKey) p = Decimal(p, record.SubKeys);
   *p++ = ',';
@@ -299,7 +299,8 @@ void WriteCsv(TOut& out, const TRecord& record, std::size_t& lone) {
   *p++ = ',';
   if (record.Partial) p = Literal(p, "true");
   *p++ = ',';
-  if (isValue) {
+  // An unreliable value: the size, text and data columns stay empty.
+  if (isValue && !record.Unreliable) {
     const TText text = TextOf(record);
     const TLittleEndian wide = UnitsOf(record.Data);
     if (text.Form == TText::TForm::tfString) {

@@ -33,6 +33,8 @@ struct TRecord {
   // Records recovered from a hive's free space; written only when set.
   bool Deleted = false;
   bool Partial = false;
+  // A recovered value whose cell was reused since: no size, text or data.
+  bool Unreliable = false;
   std::u16string Line;  // rkNoKey: the list line's text
 };
 

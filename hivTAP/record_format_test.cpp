@@ -207,6 +207,10 @@ TEST(RecordFormat, FieldsOfEachKind) {
   line.Kind = TKind::rkNoKey;
   line.Line = u"not a key, \"quoted\"";
   line.Partial = true;
+  // Recovered, its cell reused since: neither size, text nor data.
+  TRecord lost = ValueRecord(1, "");
+  lost.Deleted = true;
+  lost.Unreliable = true;
   struct Case {
     const TRecord& record;
     const char* json;
@@ -224,6 +228,9 @@ TEST(RecordFormat, FieldsOfEachKind) {
        "missing value,,HKCU\\K,,,,,,,,,,,\r\n"},
       {missingKey, "{\"key\":\"HKCU\\\\K\",\"missing\":true}\n",
        "missing key,,HKCU\\K,,,,,,,,,,,\r\n"},
+      {lost,
+       "{\"key\":\"HKCU\\\\K\",\"name\":\"v\",\"type\":1,\"deleted\":true,\"unreliable\":true}\n",
+       "value,,HKCU\\K,v,,1,,,,,true,,,\r\n"},
       {line, "{\"line\":\"not a key, \\\"quoted\\\"\",\"partial\":true}\n",
        "line,,,,,,,,,\"not a key, \"\"quoted\"\"\",,true,,\r\n"},
   };

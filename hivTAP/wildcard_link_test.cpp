@@ -43,6 +43,9 @@ class PatternLinkTest : public ::testing::Test {
         paths.push_back(shown + ShownName(value.Name, true));
       }
       void Key(const TWalkKey&, const std::string& shown) override { paths.push_back(shown); }
+      void Recovered(const TRecoveredRecord&, const std::string& shown) override {
+        paths.push_back(shown);
+      }
       std::vector<std::string> paths;
     } sink;
     TWalkPlan plan;

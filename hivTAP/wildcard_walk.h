@@ -41,6 +41,24 @@ struct TFoundValue {
   std::string Data;
 };
 
+// A record recovered from a hive file's unallocated cells (/D).
+struct TRecoveredRecord {
+  bool IsKey = false;
+  // The root's short name, then the names; for a partial key only the names
+  // that could be rebuilt, and empty for a value that no key lists.
+  std::u16string Path;
+  bool Partial = false;
+  // The key's last-write time; unknown for a value that no key lists.
+  bool HasTime = false;
+  std::uint64_t LastWrite = 0;
+  // A key's counts of what was recovered beneath it.
+  std::uint32_t SubKeys = 0;
+  std::uint32_t Values = 0;
+  TFoundValue Value;
+  // False when the value's cell was reused since: its data is not known.
+  bool Reliable = true;
+};
+
 class TWalkSink {
  public:
   virtual ~TWalkSink() = default;
@@ -52,6 +70,9 @@ class TWalkSink {
   // walk through wildcards lists, before them.
   virtual void Key(const TWalkKey& key, const std::string& shown) = 0;
   virtual bool EntersKeys() const { return false; }
+  // A recovered record, after the live ones; `shown` is its marked path as a
+  // text line writes it.
+  virtual void Recovered(const TRecoveredRecord& record, const std::string& shown) = 0;
 };
 
 struct TWalkResult {

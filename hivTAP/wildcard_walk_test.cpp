@@ -181,6 +181,7 @@ class CountingSink : public TWalkSink {
  public:
   void Value(const TWalkKey&, const TFoundValue&, const std::string&) override { ++calls; }
   void Key(const TWalkKey&, const std::string&) override { ++calls; }
+  void Recovered(const TRecoveredRecord&, const std::string&) override { ++calls; }
   int calls = 0;
 };
 

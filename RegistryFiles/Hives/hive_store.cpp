@@ -97,6 +97,19 @@ class HiveStore::Impl {
     return Settle(faults, key && tree_.KeyInfo(*key, info));
   }
 
+  void Recovered(const std::string& path, std::vector<RegDeletedKey>* keys,
+                 std::vector<RegDeletedValue>* orphans) {
+    const std::optional<KeyRef> key = Lookup(path);
+    if (!key) return;
+    const std::uint64_t faults = MappingFaults();
+    tree_.Recovered(*key, keys, orphans);
+    // A hive cut short while it was read: what was found is not trusted.
+    if (!Settle(faults, true)) {
+      keys->clear();
+      orphans->clear();
+    }
+  }
+
   std::optional<KeyRef> Find(const std::string& token) { return Lookup(token); }
   HiveTree& tree() { return tree_; }
 
@@ -173,6 +186,11 @@ bool HiveStore::IsLink(const std::string& parent, const std::u16string& name) {
 }
 bool HiveStore::KeyInfo(const std::string& path, RegKeyInfo* info) {
   return impl_->KeyInfo(path, info);
+}
+bool HiveStore::DeletedRecords(const std::string& path, std::vector<RegDeletedKey>* keys,
+                               std::vector<RegDeletedValue>* orphans) {
+  impl_->Recovered(path, keys, orphans);
+  return true;
 }
 
 }  // namespace platform

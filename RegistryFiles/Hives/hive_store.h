@@ -31,6 +31,9 @@ class HiveStore : public RegistryStore {
   bool ValueNames(const std::string& path, std::vector<std::u16string>* names) override;
   bool IsLink(const std::string& parent, const std::u16string& name) override;
   bool KeyInfo(const std::string& path, RegKeyInfo* info) override;
+  bool DeletedRecords(const std::string& path, std::vector<RegDeletedKey>* keys,
+                      std::vector<RegDeletedValue>* orphans) override;
+  bool HoldsDeletedRecords() const override { return true; }
 
  private:
   class Impl;

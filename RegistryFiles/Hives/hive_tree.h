@@ -65,6 +65,11 @@ class HiveTree {
   // Its last-write time and the counts its lists give; false for a
   // missing key.
   bool KeyInfo(const KeyRef& key, RegKeyInfo* info);
+  // The records recovered from the key's hive beneath the key, as
+  // ListDeletedRecords gives them; beneath HKLM and HKU those of each hive
+  // mounted there, and none beneath HKCR's merged keys.
+  void Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
+                 std::vector<RegDeletedValue>* orphans);
 
  private:
   class Impl;

@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "RegistryFiles/Hives/hive_deleted.h"
 #include "RegistryFiles/Hives/hive_file.h"
 #include "RegistryFiles/Hives/hive_index.h"
 #include "RegistryFiles/Hives/hive_layout.h"
@@ -83,6 +85,10 @@ class HiveTree::Impl {
   // HKCC: the current hardware profile, through the stored link "Current",
   // else the one IDConfigDB names.
   KeyRef CurrentConfig();
+  void Recovered(const KeyRef& key, std::vector<RegDeletedKey>* keys,
+                 std::vector<RegDeletedValue>* orphans);
+  // Beneath HKLM or HKU: each mounted hive's records under its name.
+  void RecoveredInMounts(bool machine, std::vector<RegDeletedKey>* keys);
 
  private:
   const DriveFiles& Files() const { return files_ ? *files_ : Folders(); }
@@ -100,6 +106,8 @@ class HiveTree::Impl {
   std::string controlSet_;                     // its name, once SYSTEM is open
   std::vector<std::string>* notes_ = nullptr;  // warnings kept, not written
   NameIndex names_;
+  // Each mount's deleted records, found on first need.
+  std::unordered_map<int, std::unique_ptr<DeletedRecords>> deleted_;
 };
 
 }  // namespace platform

@@ -35,6 +35,8 @@ HELP_LINUX = native_console(HELP["utf8"]) + "".join(line + "\n" for line in [
     "(UTC)",
     "  /F:json, /F:csv : un enregistrement UTF-8 par r\u00e9sultat, dans le fichier",
     "                    seul : noms exacts, tous les octets, heures",
+    "  /D              : avec /W, ajoute ce que les ruches gardent de supprim\u00e9,",
+    "                    en %!CHEMIN (%? : parent perdu, %~ : donn\u00e9es r\u00e9utilis\u00e9es)",
 ]).encode("utf-8")
 
 
