@@ -97,8 +97,8 @@ class DeletedWalkTest : public ::testing::Test {
                                         bool* complete = nullptr) {
     class Sink : public TWalkSink {
      public:
-      void Value(const TWalkKey&, const TFoundValue&, const std::string& shown) override {
-        paths.push_back(shown);
+      void Value(const TWalkKey&, const TFoundValue& value, const std::string& shown) override {
+        paths.push_back(shown + ShownName(value.Name, true));
       }
       void Key(const TWalkKey&, const std::string& shown) override { paths.push_back(shown); }
       void Recovered(const TRecoveredRecord&, const std::string& shown) override {
