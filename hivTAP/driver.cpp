@@ -96,15 +96,13 @@ void ProcessListFile(TTextStream& console, TTextStream& outputFile) {
   listFile.Close();
 }
 
-// Whether a key line names a root, as reading it needs.
+// Whether a key line names a root, as reading it needs: its key path split
+// as the reading splits it.
 bool NamesRoot(const std::string& keyLine) {
-  std::string label;
-  std::string keySpec;
-  SplitLabel(keyLine, label, keySpec);
+  std::string parts[4];  // label, key path, subkey path, value name
   std::uint32_t root = 0;
-  std::string subKeyPath;
-  std::string valueName;
-  return SplitKeySpec(keySpec, root, subKeyPath, valueName);
+  SplitLabel(keyLine, parts[0], parts[1]);
+  return SplitKeySpec(parts[1], root, parts[2], parts[3]);
 }
 
 // The platform's notes on a key argument that reads nothing, after what the

@@ -111,7 +111,10 @@ bool ReadVhd(Reader* r, std::uint64_t* size) {
   const std::uint64_t table = Be(dynamic + 16, 8);
   const std::uint64_t entries = Be(dynamic + 28, 4);
   r->blockBytes = Be(dynamic + 32, 4);
-  if (r->blockBytes < kSector || r->blockBytes % kSector != 0 || entries > kMaxBlocks) return false;
+  if (r->blockBytes < kSector || r->blockBytes % kSector != 0 || entries > kMaxBlocks ||
+      *size > entries * r->blockBytes) {
+    return false;
+  }
   // A sector bit per sector of the block, in whole sectors.
   r->skip = (r->blockBytes / kSector / 8 + kSector - 1) / kSector * kSector;
   std::vector<unsigned char> bat(entries * 4);

@@ -288,6 +288,8 @@ def list_cases():
 
 def list_file_cases():
     """How list files are read: line ends, Ctrl-Z, comments, empty lines."""
+    # Imported here: those cases are built from this module's names.
+    import list_encoding_cases
     x127 = b"x" * 127
     x126 = b"x" * 126
     y300 = b"y" * 300
@@ -324,38 +326,7 @@ def list_file_cases():
         Case("key line cut by Ctrl-Z, then the next line", args=[b"/N", b"/L:l.lst"],
              files={"l.lst": SZ + b"\x1aXYZ\r\n" + WALL}, out=b"Sz=abc\r\nWallpaper=fond.bmp\r\n",
              after={OUT: b"Sz=abc\r\nWallpaper=fond.bmp\r\n"}),
-    ] + encoded_list_cases()
-
-
-# A list whose label, key and copied line hold accents, and what it gives.
-ACCENTED_LIST = ("; commentaire \u00e9\r\n" + SZ.decode() + "\r\n"
-                 "\u00c9tiquette=HKCU\\Software\\hivtap-e2e\\Accentu\u00e9\\Cl\u00e9\r\n"
-                 "libre \u00e9 \u20ac \u0153")
-ACCENTED_RESULT = b"Sz=abc\r\n\xc9tiquette= valeur \xe9\r\nlibre \xe9 \x80 \x9c\r\n"
-
-
-def encoded_list_cases():
-    """List files as today's editors write them: Notepad's UTF-8 with a byte
-    order mark, PowerShell 5's UTF-16LE with one (both builds); UTF-8
-    without a mark, the Linux default (native build)."""
-    args = [b"/S", b"/N", b"/L:l.lst"]
-    utf16 = ACCENTED_LIST.replace("\r\n", "\n", 1).encode("utf-16-le")
-    return [
-        Case("UTF-8 list file with a byte order mark", args=args,
-             files={"l.lst": b"\xef\xbb\xbf" + ACCENTED_LIST.encode("utf-8")},
-             after={OUT: ACCENTED_RESULT}),
-        Case("UTF-16LE list file with a byte order mark", args=args,
-             files={"l.lst": b"\xff\xfe" + utf16 + "\r\n\x1aapr\u00e8s".encode("utf-16-le")},
-             after={OUT: ACCENTED_RESULT}),
-        Case("UTF-16LE list file whose lines cross the read buffer", args=args,
-             files={"l.lst": b"\xff\xfe" + ("x" * 63 + "\r\n" + SZ.decode() + "\r\n" + "y" * 200)
-                    .encode("utf-16-le")},
-             after={OUT: b"x" * 63 + b"\r\nSz=abc\r\n" + b"y" * 200 + b"\r\n"}),
-        Case("UTF-8 list file without a mark", args=args, only="native",
-             files={"l.lst": ACCENTED_LIST.encode("utf-8")}, after={OUT: ACCENTED_RESULT}),
-        Case("Windows-1252 list file", args=args,
-             files={"l.lst": ACCENTED_LIST.encode("cp1252")}, after={OUT: ACCENTED_RESULT}),
-    ]
+    ] + list_encoding_cases.encoded_list_cases()
 
 
 # Every value type through a list file with /N: (value name, file text,
