@@ -14,6 +14,7 @@
 #include "Platform/codepage.h"
 #include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
+#include "tests/path_sink.h"
 #include "tests/memory_store.h"
 
 namespace {
@@ -95,17 +96,7 @@ class DeletedWalkTest : public ::testing::Test {
   // The /N paths of what `line` beneath HKLM matches, live then recovered.
   static std::vector<std::string> Shown(const std::string& line, std::size_t cap = 100,
                                         bool* complete = nullptr) {
-    class Sink : public TWalkSink {
-     public:
-      void Value(const TWalkKey&, const TFoundValue& value, const std::string& shown) override {
-        paths.push_back(shown + ShownName(value.Name, true));
-      }
-      void Key(const TWalkKey&, const std::string& shown) override { paths.push_back(shown); }
-      void Recovered(const TRecoveredRecord&, const std::string& shown) override {
-        paths.push_back(shown);
-      }
-      std::vector<std::string> paths;
-    } sink;
+    TPathSink sink;
     TWalkPlan plan;
     EXPECT_TRUE(PlanKeyLine("HKLM\\" + line, true, plan));
     TWalkResult result = WalkKeyLine(plan, cap, sink);
