@@ -64,6 +64,9 @@ class TCheckingSink : public TWalkSink {
     FUZZ_CHECK(!shown.empty() && shown.back() == '\\', "a listed key ends with a backslash");
     Follows(key.Path());
   }
+  void Recovered(const TRecoveredRecord&, const std::string&) override {
+    FUZZ_CHECK(false, "a live walk recovers nothing");
+  }
 
  private:
   void Follows(const std::u16string& path) {
