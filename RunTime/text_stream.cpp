@@ -125,14 +125,35 @@ bool TTextStream::WriteBuffer() {
   pos_ = 0;  // a failed write is not retried by the destructor
   std::size_t done = 0;
   const bool ok = file_.Write(buffer_, n, &done);
-  for (std::size_t i = done; i > 0; --i) {
-    if (lineEnds_[i]) {
-      lastLineEnd_ = written_ + i;
-      if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
-      break;
-    }
+  std::size_t lastEnd = 0;
+  for (std::size_t i = done; i > 0 && lastEnd == 0; --i) {
+    if (lineEnds_[i]) lastEnd = i;
   }
   lineEnds_.reset();
+  return Settle(ok, done, lastEnd);
+}
+
+void TTextStream::WriteRecords(const std::string& records, const std::vector<std::size_t>& ends) {
+  if (mode_ != Mode::kWrite)
+    Fail(
+        "\xE9"
+        "criture");
+  FlushBuffer();
+  if (records.empty()) return;
+  std::size_t done = 0;
+  const bool ok = file_.Write(records.data(), records.size(), &done);
+  const auto after = std::upper_bound(ends.begin(), ends.end(), done);
+  if (!Settle(ok, done, after == ends.begin() ? 0 : *(after - 1)))
+    Fail(
+        "\xE9"
+        "criture");
+}
+
+bool TTextStream::Settle(bool ok, std::size_t done, std::size_t lastEnd) {
+  if (lastEnd > 0) {
+    lastLineEnd_ = written_ + lastEnd;
+    if (cutOnFailure_) platform::CutOnInterrupt(file_, lastLineEnd_);
+  }
   written_ += done;
   if (!ok && cutOnFailure_ && written_ > lastLineEnd_ && file_.Truncate(lastLineEnd_)) {
     written_ = lastLineEnd_;

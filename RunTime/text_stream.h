@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Platform/file.h"
 
@@ -33,6 +34,10 @@ class TTextStream {
   void Write(const std::string& text);
   // A record that ends with its own line end: cut back like a line.
   void WriteRecord(const std::string& record);
+  // Whole records in one write, after what is buffered; `ends` are the
+  // offsets, in order, just past each record. A failed write is cut back to
+  // the end of the last record that reached the file.
+  void WriteRecords(const std::string& records, const std::vector<std::size_t>& ends);
   // Whether the file held nothing when it was opened for appending (a
   // device never does).
   bool OpenedEmpty() const { return cutOnFailure_ && openedSize_ == 0; }
@@ -62,7 +67,11 @@ class TTextStream {
   void Open(platform::File file, Mode mode, const std::string& what);
   void FlushBuffer();
   bool WriteBuffer();  // false on failure; empties the buffer either way
-  bool FillBuffer();   // false at the end of the file
+  // After a write of which `done` bytes reached the file, the first
+  // `lastEnd` of them ending a line (0: none): remembers that end, and on
+  // failure cuts the file back to the last one. Returns `ok`.
+  bool Settle(bool ok, std::size_t done, std::size_t lastEnd);
+  bool FillBuffer();  // false at the end of the file
   void PassByteOrderMark();
   bool PeekUnit(char16_t* unit);  // UTF-16: false at the end of the file
   bool ReadUnitsPart(std::string& part, std::size_t limit);

@@ -1,6 +1,8 @@
 #include "hivTAP/export_line.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "Platform/codepage.h"
 #include "Platform/command_line.h"
@@ -102,19 +104,31 @@ class TRecordSink : public TWalkSink {
   }
 
   void Write() {
-    text_.clear();
     if (csv_) {
-      AppendCsvRecord(record_, text_, &loneSurrogates_);
+      AppendCsvRecord(record_, chunk_, &loneSurrogates_);
     } else {
-      AppendJsonRecord(record_, text_, &loneSurrogates_);
+      AppendJsonRecord(record_, chunk_, &loneSurrogates_);
     }
-    outputFile_.WriteRecord(text_);
+    ends_.push_back(chunk_.size());
+    if (chunk_.size() >= kChunkBytes) Flush();
   }
+
+ public:
+  // Writes the records held: a walk's many records go in few writes.
+  void Flush() {
+    outputFile_.WriteRecords(chunk_, ends_);
+    chunk_.clear();
+    ends_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kChunkBytes = 64 * 1024;
 
   const bool csv_;
   TTextStream& outputFile_;
   TRecord record_;
-  std::string text_;
+  std::string chunk_;
+  std::vector<std::size_t> ends_;
   std::size_t loneSurrogates_ = 0;
 };
 
@@ -157,7 +171,9 @@ void StartExportFile(const TRunSettings& settings, TTextStream& outputFile) {
 
 void ExportNoKeyLine(const std::string& line, const TRunSettings& settings,
                      TTextStream& outputFile) {
-  TRecordSink(settings, std::string(), outputFile).NoKey(line);
+  TRecordSink sink(settings, std::string(), outputFile);
+  sink.NoKey(line);
+  sink.Flush();
 }
 
 void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
@@ -181,6 +197,7 @@ void ProcessExportLine(const std::string& keyLine, const TRunSettings& settings,
                    SpelledName(plan.Value), result);
     }
   }
+  sink.Flush();
   if (sink.loneSurrogates() > 0) {
     ReportLoneSurrogates(sink.loneSurrogates(), settings.Export == TExportFormat::efCsv, console);
   }

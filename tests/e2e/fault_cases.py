@@ -211,6 +211,32 @@ def pipe_closing_halfway(tally, runner, label):
                 "%d bytes seen, file %s" % (len(seen), show(kept[-40:])))
 
 
+def export_size_limit(tally, runner, label):
+    """An export stopped part way by a file-size limit, as a full disk stops
+    it: its records leave in writes of many at once, yet the file keeps only
+    whole ones, each a JSON object."""
+    import json
+    import resource
+    directory = os.path.join(runner.work, label + "-export-fsize")
+    os.makedirs(directory)
+    limit = 40000
+    p = subprocess.Popen([runner.hivtap, "/S", "/W", "/F:json", "HKLM\\Software\\**\\*",
+                          "out.jsonl"], cwd=directory, env=runner.env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                               (limit, limit)))
+    out, err = p.communicate(timeout=60)
+    kept = read_or_empty(os.path.join(directory, "out.jsonl"))
+    name = "%s: export stopped by a file-size limit" % label
+    tally.equal(name + " [exit code]", p.returncode, 1)
+    tally.check(name + " [message]", b"fichier de sortie" in out, show(out))
+    lines = kept.split(b"\n")
+    whole = lines[-1] == b"" and all(json.loads(line) for line in lines[:-1])
+    tally.check(name + " [file: whole records only]",
+                whole and limit - 4096 < len(kept) <= limit, "%d bytes, ends %s" % (
+                    len(kept), show(kept[-40:])))
+
+
 # Hostile list files: what each gives, in bounded memory.
 def hostile_cases():
     rnd = random.Random(8)
@@ -290,6 +316,7 @@ def native_faults(tally, runner, work):
         for m in mounts:
             umount(m)
     pipe_closing_halfway(tally, runner, "native-faults")
+    export_size_limit(tally, runner, "native-faults")
 
     # Memory: a run over a hostile list peaks within 8 MiB of a plain one;
     # not measured under a sanitizer, whose own heap keeps freed blocks.
