@@ -2,6 +2,7 @@
 // several values of one key or read a value again.
 #include "RegistryFiles/Hives/hive_store.h"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <unordered_map>
@@ -64,25 +65,31 @@ class HiveStore::Impl {
 
   bool QueryValue(const std::string& path, const U16& name, StoredValue* value) {
     // Values are asked for twice (size, then data), and a list reads some
-    // again: each is decoded once, within a budget.
-    std::string id = path;
+    // again: a value asked for again is kept, each decoded once, within a
+    // budget. A walk asks for each value once: it only passes the last slot.
+    std::string& id = id_;
+    id.assign(path);
     id += '\0';
     AppendBytes(name, &id);
     auto it = values_.find(id);
-    if (it == values_.end()) {
-      StoredValue read;
-      const std::optional<KeyRef> key = Lookup(path);
-      const std::uint64_t faults = MappingFaults();
-      const bool found = Settle(faults, key && tree_.Query(*key, name, &read));
+    if (it == values_.end() && id == last_.id) {
       if (valueBytes_ > kValueBudget) {
         values_.clear();
         valueBytes_ = 0;
       }
-      valueBytes_ += id.size() + read.data.size() + 64;
-      it = values_.emplace(std::move(id), std::make_pair(found, std::move(read))).first;
+      valueBytes_ += id.size() + last_.value.data.size() + 64;
+      it = values_.emplace(id, std::make_pair(last_.found, last_.value)).first;
     }
-    if (it->second.first) *value = it->second.second;
-    return it->second.first;
+    if (it != values_.end()) {
+      if (it->second.first) *value = it->second.second;
+      return it->second.first;
+    }
+    const std::optional<KeyRef> key = Lookup(path);
+    const std::uint64_t faults = MappingFaults();
+    last_.id = id;
+    last_.found = Settle(faults, key && tree_.Query(*key, name, &last_.value));
+    if (last_.found) *value = last_.value;
+    return last_.found;
   }
 
   bool List(const std::string& path, std::vector<U16>* names, bool values) {
@@ -138,13 +145,21 @@ class HiveStore::Impl {
   }
 
   static std::optional<KeyRef> Lookup(const std::string& token) {
+    // As Handle writes it: #kind:mount:node:mount2:node2.
+    const char* p = token.data();
+    const char* const end = p + token.size();
     unsigned kind = 0;
     unsigned long long node = 0, node2 = 0;
     KeyRef key;
-    int used = 0;
-    if (std::sscanf(token.c_str(), "#%u:%d:%llu:%d:%llu%n", &kind, &key.mount, &node, &key.mount2,
-                    &node2, &used) != 5 ||
-        static_cast<std::size_t>(used) != token.size() || kind > KeyRef::kMerged) {
+    const auto next = [&](auto& number, char before) {
+      if (p == end || *p != before) return false;
+      const std::from_chars_result r = std::from_chars(p + 1, end, number);
+      if (r.ec != std::errc() || r.ptr == p + 1) return false;
+      p = r.ptr;
+      return true;
+    };
+    if (!next(kind, '#') || !next(key.mount, ':') || !next(node, ':') || !next(key.mount2, ':') ||
+        !next(node2, ':') || p != end || kind > KeyRef::kMerged) {
       return std::nullopt;
     }
     key.kind = static_cast<KeyRef::Kind>(kind);
@@ -155,6 +170,13 @@ class HiveStore::Impl {
 
   HiveTree tree_;
   std::unordered_map<std::string, std::pair<bool, StoredValue>> values_;
+  // The value read last, kept for a second ask, and the id being looked up.
+  struct {
+    std::string id;
+    bool found = false;
+    StoredValue value;
+  } last_;
+  std::string id_;
   std::size_t valueBytes_ = 0;
   std::unordered_map<std::string, std::string> opened_;  // parent, subkey: token
 };
