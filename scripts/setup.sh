@@ -8,13 +8,14 @@ set -euo pipefail
 # ntfs-3g, ewf-tools, qemu-utils, fdisk (sfdisk): the images the tests make;
 # parallel: the many-registries test; sleuthkit (icat): the image rows' floor;
 # reglookup: an independent reader of key times, and reglookup-recover of
-# deleted records.
+# deleted records; libregf-utils (regfexport): of every value's bytes.
 packages=(cmake ninja-build pkg-config g++ googletest python3 clang-format
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386 dpkg-dev file man-db lintian
   libhivex-dev libhivex-bin libwin-hivex-perl libbenchmark-dev strace liblzma-dev
-  libtsk-dev ntfs-3g ewf-tools qemu-utils parallel fdisk sleuthkit reglookup)
+  libtsk-dev ntfs-3g ewf-tools qemu-utils parallel fdisk sleuthkit reglookup
+  libregf-utils)
 
 missing=()
 for p in "${packages[@]}"; do
