@@ -42,16 +42,6 @@ std::u16string Replaced(const std::u16string& text, std::size_t& lone) {
   return out;
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char c : bytes) {
-    text += kDigits[static_cast<unsigned char>(c) >> 4];
-    text += kDigits[c & 0x0F];
-  }
-  return text;
-}
-
 // Reads strict UTF-8 (no overlong forms, no surrogates, nothing past
 // U+10FFFF) at text[i] as UTF-16 units; false on any fault.
 bool Utf8Char(const std::string& text, std::size_t& i, std::u16string& out) {

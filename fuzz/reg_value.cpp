@@ -32,16 +32,6 @@ bool IsHex(const std::string& text) {
   return text.size() % 2 == 0;
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const char c : bytes) {
-    text += kDigits[static_cast<unsigned char>(c) >> 4];
-    text += kDigits[c & 0x0F];
-  }
-  return text;
-}
-
 bool IsDecimal(const std::string& text) {
   std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
   if (i == text.size() || (text[i] == '0' && text.size() > i + 1)) return false;

@@ -103,3 +103,13 @@ std::string FuzzInput::Rest() {
   pos_ = size_;
   return text;
 }
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const char c : bytes) {
+    text += kDigits[static_cast<unsigned char>(c) >> 4];
+    text += kDigits[c & 0x0F];
+  }
+  return text;
+}

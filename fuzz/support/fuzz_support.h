@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// Every byte as two upper-case hexadecimal digits, as the tool writes them.
+std::string Hex(const std::string& bytes);
+
 class MemoryStore;
 
 // A property the code must keep: a violation is a finding, reported with
