@@ -14,8 +14,8 @@
 #include "Platform/codepage.h"
 #include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
-#include "tests/path_sink.h"
 #include "tests/memory_store.h"
+#include "tests/path_sink.h"
 
 namespace {
 
@@ -96,14 +96,7 @@ class DeletedWalkTest : public ::testing::Test {
   // The /N paths of what `line` beneath HKLM matches, live then recovered.
   static std::vector<std::string> Shown(const std::string& line, std::size_t cap = 100,
                                         bool* complete = nullptr) {
-    TPathSink sink;
-    TWalkPlan plan;
-    EXPECT_TRUE(PlanKeyLine("HKLM\\" + line, true, plan));
-    TWalkResult result = WalkKeyLine(plan, cap, sink);
-    WalkDeletedRecords(plan, cap, result, sink);
-    if (complete) *complete = result.Complete;
-    EXPECT_EQ(result.Count, sink.paths.size());
-    return sink.paths;
+    return WalkedPaths("HKLM\\" + line, cap, true, complete);
   }
 };
 

@@ -10,8 +10,8 @@
 #include "Platform/registry_store.h"
 #include "hivTAP/walk_plan.h"
 #include "hivTAP/wildcard_walk.h"
-#include "tests/path_sink.h"
 #include "tests/memory_store.h"
+#include "tests/path_sink.h"
 
 namespace {
 
@@ -38,12 +38,7 @@ class PatternLinkTest : public ::testing::Test {
   // The /N paths of the values (or keys) that `line` beneath HKLM matches.
   static std::vector<std::string> Shown(const std::string& line, std::size_t cap = 100,
                                         bool* complete = nullptr) {
-    TPathSink sink;
-    TWalkPlan plan;
-    EXPECT_TRUE(PlanKeyLine("HKLM\\" + line, true, plan));
-    const TWalkResult result = WalkKeyLine(plan, cap, sink);
-    if (complete) *complete = result.Complete;
-    return sink.paths;
+    return WalkedPaths("HKLM\\" + line, cap, false, complete);
   }
 };
 
