@@ -77,13 +77,6 @@ class TRegistry {
   std::int32_t FetchValue(const std::string& name, void* buffer, std::int32_t bufferSize,
                           TValueKind& kind);
 
-  // The names of the open key's subkeys, or values, as the registry lists
-  // them (registry_enum.cpp); false when they cannot be listed.
-  bool GetKeyNames(std::vector<std::string>& names);
-  bool GetValueNames(std::vector<std::string>& names);
-  // Whether the open key's subkey `name` is a symbolic link.
-  bool IsLinkKey(const std::string& name);
-
   std::string ReadText(const std::string& name);
   std::int32_t ReadDWord(const std::string& name);
   std::int64_t ReadQWord(const std::string& name);

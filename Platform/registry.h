@@ -34,9 +34,6 @@ RegStatus QueryRegValue(RegKey key, const std::string& name, std::uint32_t* type
 // the names of the key's subkeys, or of its values, in the order given.
 RegStatus ListRegSubKeys(RegKey key, std::vector<std::string>* names);
 RegStatus ListRegValues(RegKey key, std::vector<std::string>* names);
-// Whether `subKey` beneath `base` is a symbolic link key (opened with
-// REG_OPTION_OPEN_LINK, it holds a REG_LINK SymbolicLinkValue).
-bool IsRegLink(RegKey base, const std::string& subKey);
 void FlushRegKey(RegKey key);
 // Before any output: false, with the message (ANSI) for the user, when there
 // is no registry to read. Windows always has one.

@@ -255,11 +255,6 @@ RegStatus QueryRegKeyInfo(RegKey key, RegKeyInfo* info) {
   return Store()->KeyInfo(*path, info) ? kRegSuccess : kRegFileNotFound;
 }
 
-bool IsRegLink(RegKey base, const std::string& subKey) {
-  const std::string* path = PathOf(base);
-  return path && Store()->IsLink(*path, Widened(AnsiName(subKey)));
-}
-
 bool IsRegLinkW(RegKey base, const std::u16string& name) {
   const std::string* path = PathOf(base);
   U16 cut;

@@ -113,13 +113,6 @@ RegStatus ListRegValues(RegKey key, std::vector<std::string>* names) {
   });
 }
 
-bool IsRegLink(RegKey base, const std::string& subKey) {
-  OwnedKey link;
-  return RegOpenKeyExA(AsHkey(base), subKey.c_str(), REG_OPTION_OPEN_LINK,
-                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, link.out()) == ERROR_SUCCESS &&
-         HoldsLinkValue(link.get());
-}
-
 RegStatus OpenRegKeyW(RegKey base, const std::u16string& subKey, std::uint32_t access,
                       RegKey* result) {
   HKEY key = nullptr;
