@@ -26,8 +26,7 @@ bool TRegistryKey::Open(const TRegistryKey& parent, const std::u16string& subKey
   return Adopt(opened ? key : 0);
 }
 
-bool TRegistryKey::OpenChild(const TRegistryKey& parent, const std::u16string& name,
-                             bool& isLink) {
+bool TRegistryKey::OpenChild(const TRegistryKey& parent, const std::u16string& name, bool& isLink) {
   platform::RegKey key = 0;
   isLink = false;
   const bool opened = parent.handle_ != 0 &&

@@ -206,9 +206,11 @@ namespace {
 // `*c`; 0 when the bytes there are not one.
 std::size_t DecodeUtf8At(const std::string& in, std::size_t i, std::uint32_t* c) {
   const unsigned char b = static_cast<unsigned char>(in[i]);
-  const int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2
-                                 : b >= 0xC2 && b < 0xE0 ? 1
-                                                         : -1;
+  const int extra = b < 0x80                ? 0
+                    : b >= 0xF0 && b < 0xF5 ? 3
+                    : b >= 0xE0 && b < 0xF0 ? 2
+                    : b >= 0xC2 && b < 0xE0 ? 1
+                                            : -1;
   if (extra < 0 || i + extra >= in.size() + (extra ? 0 : 1)) return 0;
   *c = extra ? b & (0x3F >> extra) : b;
   for (int k = 1; k <= extra; ++k) {

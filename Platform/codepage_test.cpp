@@ -29,9 +29,9 @@ TEST(Utf8TextToAnsi, MalformedBytesBecomeQuestionMarks) {
   const std::pair<const char*, const char*> cases[] = {
       {"caf\xC3\xA9", "caf\xE9"},
       {"\xE9t\xE9", "?t?"},
-      {"a\xC3", "a?"},        // cut short at the end
-      {"\xC3(", "?("},        // no continuation byte
-      {"\xC0\xAF", "??"},     // an overlong form is no character
+      {"a\xC3", "a?"},           // cut short at the end
+      {"\xC3(", "?("},           // no continuation byte
+      {"\xC0\xAF", "??"},        // an overlong form is no character
       {"\xE2\x82\xAC", "\x80"},  // the euro sign
   };
   for (const auto& c : cases) {

@@ -69,8 +69,8 @@ bool IsRegLinkW(RegKey base, const std::u16string& name);
 // Opens the subkey `name` (one stored name) of `base` itself, a link not
 // followed (REG_OPTION_OPEN_LINK): `*isLink` tells whether it is one, and a
 // link is closed again. One open serves a walk's link test and its open.
-RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
-                        bool* isLink, RegKey* result);
+RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access, bool* isLink,
+                        RegKey* result);
 
 // Records recovered from the unallocated cells of a hive file (/D): keys
 // and values deleted since, which Windows itself never lists.

@@ -261,8 +261,8 @@ bool IsRegLinkW(RegKey base, const std::u16string& name) {
   return path && Store()->IsLink(*path, WideName(name, &cut));
 }
 
-RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
-                        bool* isLink, RegKey* result) {
+RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access, bool* isLink,
+                        RegKey* result) {
   *isLink = IsRegLinkW(base, name);
   return *isLink ? kRegSuccess : OpenRegKeyW(base, name, access, result);
 }

@@ -187,11 +187,11 @@ bool IsRegLinkW(RegKey base, const std::u16string& name) {
          HoldsLinkValue(link.get());
 }
 
-RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access,
-                        bool* isLink, RegKey* result) {
+RegStatus OpenRegChildW(RegKey base, const std::u16string& name, std::uint32_t access, bool* isLink,
+                        RegKey* result) {
   HKEY key = nullptr;
-  const LONG status = RegOpenKeyExW(AsHkey(base), Wide(name), REG_OPTION_OPEN_LINK,
-                                    access | KEY_QUERY_VALUE, &key);
+  const LONG status =
+      RegOpenKeyExW(AsHkey(base), Wide(name), REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   *isLink = HoldsLinkValue(key);
   if (*isLink) {
